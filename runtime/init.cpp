@@ -1,0 +1,118 @@
+// Start-up: the order is binding, since each step uses what earlier ones made
+// (the registry before any value, the memory manager before any series, the
+// symbol table before any word, the boot image before any literal). Steps of
+// modules that do not exist yet are marked where they belong.
+#include "runtime/init.h"
+
+#include <cstring>
+#include <new>
+
+#include "runtime/hooks.h"
+#include "runtime/sys.h"
+#include "runtime/tracked.h"
+
+namespace runtime {
+
+int32_t boot_flag = 0;
+uintptr_t stack_base = 0;
+double float_max, float_inf, float_neg_inf, float_nan, float_below_half;
+uint16_t x87_control = 0;
+
+static sys::ImageLayout image_layout;
+
+static double from_bits(uint64_t bits) {
+    double d;
+    memcpy(&d, &bits, 8);
+    return d;
+}
+
+static void load_x87_control() {
+    x87_control = X87_CONTROL;
+#if defined(__i386__) || defined(__x86_64__)
+    __asm__ volatile("fldcw %0" : : "m"(x87_control));
+#endif
+}
+
+void setup(int argc, char** argv) {
+#if defined(__i386__) || defined(__x86_64__)
+    __asm__ volatile("fninit");
+#endif
+    sys::runtime.image_layout = &image_layout;
+    sys::runtime.tracked = &sys::tracked_list;
+    sys::tracked_list.head = sys::tracked_list.tail = nullptr;
+    sys::init(argc, argv);
+    load_x87_control();
+    sys::runtime.boot_image = nullptr;  // the boot image is embedded later
+
+    // Module globals.
+    float_max = from_bits(0x7FEFFFFFFFFFFFFFull);
+    float_inf = from_bits(0x7FF0000000000000ull);
+    float_neg_inf = from_bits(0xFFF0000000000000ull);
+    float_nan = from_bits(0x7FF8000000000000ull);
+    float_below_half = from_bits(0x3FDFFFFFFFFFFFFFull);
+
+    char here;
+    stack_base = (uintptr_t)&here;
+}
+
+void init() {
+    boot_flag = 1;                 //  1. boot flag
+    hooks::init();                 //  2. print hooks
+                                   //  3. platform/init
+                                   //  4. random/init
+                                   //  5. memory/init
+                                   //  6. externals/init (handle table)
+                                   //  7. type-name and action tables
+                                   //  8. datatype registrations
+                                   //  9. actions/init
+                                   // 10. first node and series frames
+                                   // 11. root block and the stacks' series
+                                   // 12. global context
+                                   // 13. case/init
+                                   // 14. symbol table
+                                   // 15. datatype/make-words
+                                   // 16. built-in word tables
+                                   // 17. natives/init
+                                   // 18. parser/init
+                                   // 19. ownership/init
+                                   // 20. crypto/init
+                                   // 21. compress/init-methods
+                                   // 22. call/init
+                                   // 23. stack/init
+                                   // 24. lexer/init
+                                   // 25. zolbin/boot-load
+                                   // 26. interpreter/init
+                                   // 27. slot pool
+                                   // 28. collector/init
+}
+
+void quit() {
+    // Memory frames are released here once the memory manager exists.
+    sys::free_all();
+}
+
+void top_level(void (*body)()) {
+    try {
+        body();
+    } catch (const sys::Throw& t) {
+        sys::uncaught_throw(t.code);
+    } catch (const std::bad_alloc&) {
+        sys::quit(sys::RT_OUT_OF_MEMORY, 0);
+    }
+}
+
+void start(int argc, char** argv) {
+    setup(argc, argv);
+    top_level([] {
+        init();
+        //  3. word interning
+        //  4. boot literals
+        //  5. collector on, boot flag off
+        boot_flag = 0;
+        //  6. the compiled library's top-level code
+        //  7. console start
+    });
+    sys::quit(0, 0);                //  8. free the tracked blocks, exit 0
+}
+
+}  // namespace runtime

@@ -1,0 +1,7 @@
+# Environment shared by the test and run scripts (sourced).
+# Where this machine cannot run 32-bit x86 code itself, setup routes it
+# through user-mode emulation; leak checking does not work there.
+if [ -f "${ZOL_EMULATION_MARK:-/var/lib/zol/emulated-i386}" ]; then
+  export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
+fi
+export ZOL_WINEPREFIX="${ZOL_WINEPREFIX:-$HOME/.cache/zol/wineprefix}"

@@ -1,0 +1,12 @@
+// The C++ test runner: boots the runtime as the product does (without the
+// console), then runs every test.
+#include <gtest/gtest.h>
+
+#include "runtime/init.h"
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    runtime::setup(argc, argv);
+    runtime::init();
+    return RUN_ALL_TESTS();
+}
