@@ -57,6 +57,7 @@ static void on_signal(int sig, siginfo_t* info, void* uctx) {
 }
 
 void install_crash_handler() {
+    stack_limit();  // known before any fault: the handler must not ask the system
     static char alt_stack[64 * 1024];
     stack_t ss{};
     ss.ss_sp = alt_stack;
