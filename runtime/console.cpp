@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "runtime/hooks.h"
 #include "runtime/sys.h"
+#include "runtime/unicode.h"
 
 namespace console {
 
@@ -22,36 +23,23 @@ struct OutBuffer {
     }
     void put(uint32_t c) {
         if (fill > 1020) flush();
-        if (c < 0x80) {
-            data[fill++] = (uint8_t)c;
-        } else if (c < 0x800) {
-            data[fill++] = (uint8_t)(0xC0 | (c >> 6));
-            data[fill++] = (uint8_t)(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            data[fill++] = (uint8_t)(0xE0 | (c >> 12));
-            data[fill++] = (uint8_t)(0x80 | ((c >> 6) & 0x3F));
-            data[fill++] = (uint8_t)(0x80 | (c & 0x3F));
-        } else {
-            data[fill++] = (uint8_t)(0xF0 | ((c >> 18) & 0x07));
-            data[fill++] = (uint8_t)(0x80 | ((c >> 12) & 0x3F));
-            data[fill++] = (uint8_t)(0x80 | ((c >> 6) & 0x3F));
-            data[fill++] = (uint8_t)(0x80 | (c & 0x3F));
-        }
+        fill += unicode::encode_utf8((int32_t)c, data + fill);
     }
 };
 OutBuffer out;
 }  // namespace
 
 void write(const void* text, uint32_t bytes, uint32_t unit, bool crlf) {
-    if (unit != 1 && unit != 2 && unit != 4) sys::no_switch();
-    const uint8_t* p = (const uint8_t*)text;
-    for (uint32_t i = 0; i + unit <= bytes; i += unit) {
-        uint32_t c;
-        if (unit == 1) c = p[i];
-        else if (unit == 2) c = (uint32_t)p[i] | (uint32_t)p[i + 1] << 8;
-        else memcpy(&c, p + i, 4);
-        out.put(c);
-    }
+    unicode::by_width(unit, [&](auto t) {
+        using U = typename decltype(t)::type;
+        uint32_t count = bytes / sizeof(U);
+        try {
+            for (uint32_t i = 0; i < count; i++) out.put(unicode::get_unit<U>(text, i));
+        } catch (...) {
+            out.flush();  // what came before a unit with no encoding still goes out
+            throw;
+        }
+    });
     if (crlf) {
         out.put('\r');
         out.put('\n');

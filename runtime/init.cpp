@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "runtime/case.h"
 #include "runtime/hooks.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
@@ -68,7 +69,7 @@ void init() {
                                    // 10. first node and series frames
                                    // 11. root block and the stacks' series
                                    // 12. global context
-                                   // 13. case/init
+    case_::init();                 // 13. case/init
                                    // 14. symbol table
                                    // 15. datatype/make-words
                                    // 16. built-in word tables
