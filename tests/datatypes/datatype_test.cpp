@@ -10,13 +10,6 @@
 #include "evaluator/actions.h"
 #include "tests/datatypes/text.h"
 
-// Test stand-in for the string module's append (see text.h).
-namespace string {
-void concatenate_bytes(cell* value, const char* bytes, uint32_t n) {
-    reinterpret_cast<std::string*>((uintptr_t)value->data2)->append(bytes, n);
-}
-}  // namespace string
-
 using namespace datatype;
 
 namespace {
