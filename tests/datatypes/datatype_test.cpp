@@ -15,7 +15,7 @@ using namespace datatype;
 namespace {
 
 TEST(Registry, StartUpRowsAreFilledAndSlotEightIsEmpty) {
-    EXPECT_EQ(top_type_id, (uint32_t)TYPE_LOGIC);
+    EXPECT_GE(top_type_id, (uint32_t)TYPE_LOGIC);
     for (uint32_t t = 0; t < TYPE_SLOTS; t++) EXPECT_EQ(entry((uint8_t)t, A_RESERVED), nullptr) << t;
     EXPECT_STREQ(type_names[TYPE_DATATYPE].name, "datatype!");
     EXPECT_EQ(type_names[TYPE_DATATYPE].length, 8u);
@@ -104,9 +104,9 @@ TEST(Datatype, FormMoldAndCompare) {
     cell integer, floating;
     make_at(&integer, TYPE_INTEGER);
     make_at(&floating, TYPE_FLOAT);
-    // Only the start-up rows exist so far: give integer! its name for the test.
-    type_names[TYPE_INTEGER].name = "integer!";
-    type_names[TYPE_INTEGER].length = 7;
+    // Until integer! registers, give it its name for the test.
+    const TypeName saved = type_names[TYPE_INTEGER];
+    if (!saved.name) type_names[TYPE_INTEGER] = TypeName{"integer!", 7, nullptr};
 
     struct Case { bool mold, all; const char* text; int32_t rest; };
     for (const Case& c : {Case{false, false, "integer", 93}, Case{true, false, "integer!", 92},
@@ -127,7 +127,7 @@ TEST(Datatype, FormMoldAndCompare) {
     for (int32_t op : {OP_LESSER, OP_GREATER_OR_EQUAL, OP_SORT, OP_CASE_SORT})
         EXPECT_EQ(compare(&integer, &integer, op), NOT_COMPARABLE) << op;
 
-    type_names[TYPE_INTEGER] = TypeName{};
+    type_names[TYPE_INTEGER] = saved;
 }
 
 TEST(Datatype, OrderingTwoDatatypesRaisesInvalidCompare) {
