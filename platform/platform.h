@@ -30,6 +30,10 @@ bool stdout_is_console();
 // unknown).
 uintptr_t stack_limit();
 
+// Fills `size` bytes from the system's cryptographic random source. Returns
+// false when the source cannot be reached or fails.
+bool secure_random_bytes(void* buffer, uint32_t size);
+
 }  // namespace platform
 
 namespace gui {

@@ -7,6 +7,12 @@
 #include <cstring>
 #include <new>
 
+#include "datatypes/datatype.h"
+#include "datatypes/logic.h"
+#include "datatypes/none.h"
+#include "datatypes/unset.h"
+#include "evaluator/stack.h"
+#include "platform/random.h"
 #include "runtime/case.h"
 #include "runtime/hooks.h"
 #include "runtime/sys.h"
@@ -60,11 +66,14 @@ void init() {
     boot_flag = 1;                 //  1. boot flag
     hooks::init();                 //  2. print hooks
                                    //  3. platform/init
-                                   //  4. random/init
+    platform::random::init();      //  4. random/init
                                    //  5. memory/init
                                    //  6. externals/init (handle table)
-                                   //  7. type-name and action tables
-                                   //  8. datatype registrations
+    datatype::init_tables();       //  7. type-name and action tables
+    datatype::register_type();     //  8. datatype registrations, parents first
+    unset::register_type();
+    none::register_type();
+    logic::register_type();
                                    //  9. actions/init
                                    // 10. first node and series frames
                                    // 11. root block and the stacks' series
@@ -79,7 +88,9 @@ void init() {
                                    // 20. crypto/init
                                    // 21. compress/init-methods
                                    // 22. call/init
-                                   // 23. stack/init
+    // 23. stack/init: over a tracked block until the root block's series exist.
+    stack::init((cell*)sys::allocate_zeroed(stack::ARGUMENT_CELLS * sizeof(cell)),
+                stack::ARGUMENT_CELLS);
                                    // 24. lexer/init
                                    // 25. zolbin/boot-load
                                    // 26. interpreter/init

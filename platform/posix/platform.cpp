@@ -7,6 +7,8 @@
 #include <sys/ucontext.h>
 #include <ucontext.h>
 #include <unistd.h>
+#include <fcntl.h>
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -104,6 +106,24 @@ uintptr_t stack_limit() {
         return (uintptr_t)addr;
     }();
     return low;
+}
+
+bool secure_random_bytes(void* buffer, uint32_t size) {
+    int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    uint8_t* p = (uint8_t*)buffer;
+    while (size > 0) {
+        ssize_t got = read(fd, p, size);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            close(fd);
+            return false;
+        }
+        p += got;
+        size -= (uint32_t)got;
+    }
+    close(fd);
+    return true;
 }
 
 }  // namespace platform

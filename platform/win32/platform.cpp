@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <wincrypt.h>
 
 #include <cstdlib>
 
@@ -82,6 +83,18 @@ uintptr_t stack_limit() {
         return (uintptr_t)mbi.AllocationBase;
     }();
     return low;
+}
+
+bool secure_random_bytes(void* buffer, uint32_t size) {
+    // One verify-only provider for the whole run: it holds no keys.
+    static HCRYPTPROV provider = 0;
+    if (!provider &&
+        !CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL,
+                              CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
+        provider = 0;
+        return false;
+    }
+    return CryptGenRandom(provider, (DWORD)size, (BYTE*)buffer) != 0;
 }
 
 }  // namespace platform

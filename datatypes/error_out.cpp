@@ -1,0 +1,15 @@
+#include "datatypes/error_out.h"
+
+#include "runtime/sys.h"
+
+namespace error {
+
+Script last_script = Script::none;
+
+void raise_script(Script id, const cell* arg1, const cell* arg2, const cell* arg3) {
+    last_script = id;
+    sys::throw_code(sys::THROW_ERROR);
+    __builtin_unreachable();
+}
+
+}  // namespace error

@@ -1,0 +1,27 @@
+// The language errors that the registry, the action lookup and the scalar
+// types raise, in one place. The error catalog (and the words its categories
+// and ids are named by) does not exist yet: until it does, raising records the
+// script error's id and throws the error code, so that catchers and tests see
+// an error travel; the error module replaces the body with error/raise.
+#pragma once
+#include <cstdint>
+
+#include "datatypes/cell.h"
+
+namespace error {
+
+enum class Script : uint8_t {
+    none = 0,
+    no_value,         // arg1: the argument
+    no_return,        // "block did not return a value"
+    expect_arg,       // arg1: call word, arg2: datatype, arg3: parameter word
+    invalid_compare,  // arg1, arg2: the two values
+};
+
+// Id of the last script error raised (none when none was).
+extern Script last_script;
+
+[[noreturn]] void raise_script(Script id, const cell* arg1 = nullptr, const cell* arg2 = nullptr,
+                               const cell* arg3 = nullptr);
+
+}  // namespace error

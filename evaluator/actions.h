@@ -1,0 +1,44 @@
+// Action lookup and the typed forms that runtime code calls with explicit
+// arguments. Each looks up the function of its first value's type in the
+// action table (one multiply and one load) and calls it; an unsupported
+// action raises script error expect-arg.
+//
+// The generic dispatchers that action! values call (which read the window
+// and turn refinements into plain arguments) join these with the evaluator.
+#pragma once
+#include <cstdint>
+
+#include "datatypes/cell.h"
+#include "datatypes/datatype.h"
+#include "datatypes/error_out.h"
+
+namespace actions {
+
+// The function of `value`'s type for action A; raises expect-arg when the
+// type does not support it.
+template <int A>
+typename datatype::Sig<A>::fn get_action_ptr_of(const cell* value) {
+    auto fn = datatype::get<A>(value->type());
+    if (!fn) {
+        cell type;
+        datatype::make_at(&type, value->type());
+        error::raise_script(error::Script::expect_arg, nullptr, &type, nullptr);
+    }
+    return fn;
+}
+
+// The compare action of value1's type: 0 equal, -1/1 (or any sign) for
+// order, -2 (datatype::NOT_COMPARABLE) when the values cannot be compared.
+int32_t compare_typed(cell* value1, cell* value2, int32_t op);
+
+// A comparison as a truth value: -2 counts as "different" under the equality
+// operators and raises invalid-compare under the ordering ones (3-6).
+bool compare(cell* value1, cell* value2, int32_t op);
+
+// Form and mold `value` into the string! `out`; both return the limit minus
+// the characters appended.
+int32_t form_typed(cell* value, cell* out, cell* part, int32_t limit);
+int32_t mold_typed(cell* value, cell* out, bool only, bool all, bool flat, cell* part,
+                   int32_t limit, int32_t indent);
+
+}  // namespace actions

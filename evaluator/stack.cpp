@@ -1,0 +1,48 @@
+#include "evaluator/stack.h"
+
+#include "runtime/sys.h"
+
+namespace stack {
+
+Arguments arguments = {nullptr, nullptr, nullptr, nullptr};
+
+void init(cell* cells, uint32_t count) {
+    arguments.base = arguments.top = arguments.window = cells;
+    arguments.end = cells + count;
+}
+
+void overflow() {
+    // The error catalog does not exist yet: until it does, running out of
+    // argument stack ends the program as a stack overflow.
+    sys::quit(sys::RT_STACK_OVERFLOW, SYS_CALLER_ADDRESS());
+}
+
+cell* push_cell() {
+    if (arguments.top >= arguments.end) overflow();
+    return arguments.top++;
+}
+
+cell* push(const cell* value) { return cell::copy(value, push_cell()); }
+
+void pop(uint32_t n) {
+    uint32_t held = (uint32_t)(arguments.top - arguments.base);
+    arguments.top -= n < held ? n : held;
+}
+
+cell* set_last(const cell* value) { return cell::copy(value, arguments.window); }
+
+cell* clear_args() {
+    arguments.top = arguments.window;
+    return arguments.window;
+}
+
+cell* keep_first() {
+    arguments.top = arguments.window + 1;
+    return arguments.window;
+}
+
+cell* get_top() {
+    return arguments.top > arguments.window ? arguments.top - 1 : arguments.window;
+}
+
+}  // namespace stack
