@@ -30,6 +30,16 @@ bool stdout_is_console();
 // unknown).
 uintptr_t stack_limit();
 
+// Committed, zero-filled, page-aligned pages of `size` bytes, read/write
+// (read/write/execute when `executable`). Throws THROW_PAGE_ALLOC when the
+// system refuses.
+void* allocate_virtual(uint32_t size, bool executable);
+
+// Releases pages that allocate_virtual returned (`size` as it was asked;
+// Windows releases the whole reservation from the address alone). Throws
+// THROW_PAGE_RELEASE when the system refuses.
+void free_virtual(void* address, uint32_t size);
+
 }  // namespace platform
 
 namespace gui {

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <pthread.h>
+#include <sys/mman.h>
 #include <signal.h>
 #include <sys/ucontext.h>
 #include <ucontext.h>
@@ -104,6 +105,17 @@ uintptr_t stack_limit() {
         return (uintptr_t)addr;
     }();
     return low;
+}
+
+void* allocate_virtual(uint32_t size, bool executable) {
+    int prot = PROT_READ | PROT_WRITE | (executable ? PROT_EXEC : 0);
+    void* p = size ? mmap(nullptr, size, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) : MAP_FAILED;
+    if (p == MAP_FAILED) sys::throw_code(sys::THROW_PAGE_ALLOC);
+    return p;
+}
+
+void free_virtual(void* address, uint32_t size) {
+    if (munmap(address, size) != 0) sys::throw_code(sys::THROW_PAGE_RELEASE);
 }
 
 }  // namespace platform
