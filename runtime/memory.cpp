@@ -419,9 +419,16 @@ static Buffer* expand(Node* node, int32_t new_capacity, Buffer*& old) {
 }
 
 // A fixed buffer is a tracked block that nothing reaches once abandoned;
-// frame buffers are reclaimed by the collector.
+// frame buffers are reclaimed by the collector. Debug builds scribble over
+// the abandoned data so that code still reading it fails at once.
 static void retire(Buffer* old) {
-    if (old->flags & FLAG_FIXED) sys::free(old);
+    if (old->flags & FLAG_FIXED) {
+        sys::free(old);
+        return;
+    }
+#ifndef NDEBUG
+    memset(old->data(), 0xDD, old->capacity);
+#endif
 }
 
 // Bytes of `from` worth copying: its capacity from the head, no further than

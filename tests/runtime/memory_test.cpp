@@ -349,7 +349,7 @@ TEST_F(Heap, ExpansionKeepsUnitAndLengthAndAbandonsTheOldBuffer) {
         {3, 16, 2, 0, 0, 96},
         {4, 4, 3, 0, 100, 112},    // 25 units of 4, rounded
         {10, 1, 3, -1, 0, 32},     // centred: content moves to the data start
-        {8, 2, 8, 0, 4, 16},       // asked for less than is used: room for the content
+        {16, 2, 16, 0, 4, 32},     // asked for less than is used: room for the content
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.count << " x " << c.unit);
