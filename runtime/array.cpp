@@ -28,6 +28,7 @@ static uint8_t* reserve_tail(Node* a, uint32_t n) {
 }
 
 Node* make(int32_t count, uint32_t unit) {
+    assert(unit == 1 || unit == 2 || unit == 4 || unit == 8 || unit == 16);
     int64_t bytes = (int64_t)count * unit;
     if (count < 0 || bytes > INT32_MAX) memory::raise_internal(memory::Internal::no_memory);
     Node* a = memory::alloc_bytes((int32_t)bytes);

@@ -66,7 +66,7 @@ static uint32_t capacity_for(int32_t count, uint32_t unit) {
     return sys::round_up((uint32_t)bytes, 16);
 }
 
-static bool valid_unit(uint32_t unit) {
+[[maybe_unused]] static bool valid_unit(uint32_t unit) {
     return unit == 1 || unit == 2 || unit == 4 || unit == 8 || unit == 16;
 }
 
