@@ -34,6 +34,16 @@ uintptr_t stack_limit();
 // false when the source cannot be reached or fails.
 bool secure_random_bytes(void* buffer, uint32_t size);
 
+// Committed, zero-filled, page-aligned pages of `size` bytes, read/write
+// (read/write/execute when `executable`). Throws THROW_PAGE_ALLOC when the
+// system refuses.
+void* allocate_virtual(uint32_t size, bool executable);
+
+// Releases pages that allocate_virtual returned (`size` as it was asked;
+// Windows releases the whole reservation from the address alone). Throws
+// THROW_PAGE_RELEASE when the system refuses.
+void free_virtual(void* address, uint32_t size);
+
 }  // namespace platform
 
 namespace gui {

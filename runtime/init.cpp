@@ -14,7 +14,11 @@
 #include "evaluator/stack.h"
 #include "platform/random.h"
 #include "runtime/case.h"
+#include "runtime/collector.h"
+#include "runtime/externals.h"
 #include "runtime/hooks.h"
+#include "runtime/memory.h"
+#include "runtime/slot_pool.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
 
@@ -67,15 +71,15 @@ void init() {
     hooks::init();                 //  2. print hooks
                                    //  3. platform/init
     platform::random::init();      //  4. random/init
-                                   //  5. memory/init
-                                   //  6. externals/init (handle table)
+    memory::init();                //  5. memory manager
+    externals::init();             //  6. handle table
     datatype::init_tables();       //  7. type-name and action tables
     datatype::register_type();     //  8. datatype registrations, parents first
     unset::register_type();
     none::register_type();
     logic::register_type();
                                    //  9. actions/init
-                                   // 10. first node and series frames
+    memory::init_frames();         // 10. first node and series frames
                                    // 11. root block and the stacks' series
                                    // 12. global context
     case_::init();                 // 13. case/init
@@ -94,12 +98,12 @@ void init() {
                                    // 24. lexer/init
                                    // 25. zolbin/boot-load
                                    // 26. interpreter/init
-                                   // 27. slot pool
+    slot_pool::init();             // 27. slot pool
                                    // 28. collector/init
 }
 
 void quit() {
-    // Memory frames are released here once the memory manager exists.
+    memory::free_all_frames();
     sys::free_all();
 }
 
@@ -120,6 +124,7 @@ void start(int argc, char** argv) {
         //  3. word interning
         //  4. boot literals
         //  5. collector on, boot flag off
+        collector::enabled = 1;
         boot_flag = 0;
         //  6. the compiled library's top-level code
         //  7. console start

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <pthread.h>
+#include <sys/mman.h>
 #include <signal.h>
 #include <sys/ucontext.h>
 #include <ucontext.h>
@@ -124,6 +125,16 @@ bool secure_random_bytes(void* buffer, uint32_t size) {
     }
     close(fd);
     return true;
+
+void* allocate_virtual(uint32_t size, bool executable) {
+    int prot = PROT_READ | PROT_WRITE | (executable ? PROT_EXEC : 0);
+    void* p = size ? mmap(nullptr, size, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) : MAP_FAILED;
+    if (p == MAP_FAILED) sys::throw_code(sys::THROW_PAGE_ALLOC);
+    return p;
+}
+
+void free_virtual(void* address, uint32_t size) {
+    if (munmap(address, size) != 0) sys::throw_code(sys::THROW_PAGE_RELEASE);
 }
 
 }  // namespace platform

@@ -95,6 +95,16 @@ bool secure_random_bytes(void* buffer, uint32_t size) {
         return false;
     }
     return CryptGenRandom(provider, (DWORD)size, (BYTE*)buffer) != 0;
+
+void* allocate_virtual(uint32_t size, bool executable) {
+    void* p = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE,
+                           executable ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE);
+    if (!p) sys::throw_code(sys::THROW_PAGE_ALLOC);
+    return p;
+}
+
+void free_virtual(void* address, uint32_t) {
+    if (!VirtualFree(address, 0, MEM_RELEASE)) sys::throw_code(sys::THROW_PAGE_RELEASE);
 }
 
 }  // namespace platform
