@@ -125,6 +125,7 @@ bool secure_random_bytes(void* buffer, uint32_t size) {
     }
     close(fd);
     return true;
+}
 
 void* allocate_virtual(uint32_t size, bool executable) {
     int prot = PROT_READ | PROT_WRITE | (executable ? PROT_EXEC : 0);

@@ -95,6 +95,7 @@ bool secure_random_bytes(void* buffer, uint32_t size) {
         return false;
     }
     return CryptGenRandom(provider, (DWORD)size, (BYTE*)buffer) != 0;
+}
 
 void* allocate_virtual(uint32_t size, bool executable) {
     void* p = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE,
