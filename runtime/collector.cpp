@@ -11,6 +11,7 @@ namespace collector {
 
 int32_t enabled = 0;
 uint32_t cycle_count = 0;
+int32_t collecting = 0;
 
 static memory::Node** freed = nullptr;
 static uint32_t freed_n = 0;

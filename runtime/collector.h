@@ -18,6 +18,9 @@ namespace collector {
 extern int32_t enabled;
 // Completed collections.
 extern uint32_t cycle_count;
+// 1 while a collection runs (hash tables then leave address keys alone).
+extern int32_t collecting;
+inline bool is_active() { return collecting != 0; }
 
 // One full collection.
 void collect();

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "datatypes/datatype.h"
+#include "datatypes/symbol.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/unset.h"
@@ -83,7 +84,7 @@ void init() {
                                    // 11. root block and the stacks' series
                                    // 12. global context
     case_::init();                 // 13. case/init
-                                   // 14. symbol table
+    symbol::init();                // 14. symbol table (its block is the table's data block)
                                    // 15. datatype/make-words
                                    // 16. built-in word tables
                                    // 17. natives/init

@@ -1,0 +1,61 @@
+// Symbols: interned spellings, identified by their 1-based position in the
+// symbol block.
+//
+// A symbol record is one cell of the symbol block:
+//   header  TYPE_SYMBOL
+//   word 1  alias: -1 for a canonical symbol, else the canonical id of the
+//           spelling this one matched when letter case is ignored
+//   word 2  node of the spelling as string! (0 until first needed)
+//   word 3  node of a byte series with the spelling in UTF-8; its tail is at
+//           the end of the bytes and one NUL byte lies past the tail
+//
+// Invariants: a spelling is entered once (byte-exact); ids are never reused;
+// records are only appended. Case variants (ASCII letters only) share one
+// canonical symbol and `resolve` reaches it in one step, since a variant's
+// alias is always a canonical id. Words compare, hash and bind through that
+// canonical id and keep their own spelling.
+//
+// The symbol block lives as the data block of the symbol table (a hash table
+// of kind 2, mode 1), whose node is kept in `table`: the collector reaches
+// the block through the table. The root block, when it exists, takes the
+// symbol block as one of its cells.
+#pragma once
+#include <cstdint>
+
+#include "datatypes/cell.h"
+#include "runtime/memory.h"
+
+namespace symbol {
+
+constexpr int32_t BLOCK_CELLS = 4000;
+
+// The symbol table's hash-table node (0 before `init`).
+extern memory::Node* table;
+
+// The symbol block (the table's data block).
+memory::Node* block();
+
+// Makes the symbol block and its table (start-up step 14).
+void init();
+
+// The id of a spelling, interned when new. The bytes must not lie inside a
+// series buffer (interning allocates).
+int32_t make(const char* spelling);
+int32_t make_n(const uint8_t* bytes, uint32_t n);
+// Any existing case variant answers; a new record only when none exists.
+int32_t make_cased(const char* spelling);
+
+// The record of an id. Valid until the next series allocation.
+cell* get(int32_t id);
+// Canonical id: the alias when above 0, else the id itself.
+int32_t resolve(int32_t id);
+int32_t alias_of(int32_t id);
+// The NUL-terminated UTF-8 spelling (a byte is reserved past the tail when
+// the series is full). Valid until the next series allocation.
+const char* to_cstr(int32_t id);
+// Spelling length in bytes.
+uint32_t length(int32_t id);
+// Number of symbols.
+int32_t count();
+
+}  // namespace symbol
