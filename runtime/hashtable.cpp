@@ -407,7 +407,7 @@ Node* init(int32_t size, const cell* block, int32_t kind, int32_t mode) {
     }
     if (kind >= KIND_POINTERS) {
         record(table)->entry = 16u * (uint32_t)(mode + 1);
-        Node* data = memory::alloc_cells(size);
+        Node* data = memory::alloc_cells(size < 1 ? 1 : size);
         record(table)->data = data;
         set_stamp(table);
         return table;
@@ -416,7 +416,7 @@ Node* init(int32_t size, const cell* block, int32_t kind, int32_t mode) {
         record(table)->data = reinterpret_cast<Node*>((uintptr_t)block->data2);
         put_block(table, (int32_t)block->data1, kind == KIND_MAP ? 2 : 1);
     } else {
-        Node* data = memory::alloc_cells(size);
+        Node* data = memory::alloc_cells(size < 1 ? 1 : size);
         record(table)->data = data;
     }
     return table;
