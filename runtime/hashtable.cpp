@@ -1,6 +1,7 @@
 // Hash tables.
 #include "runtime/hashtable.h"
 
+#include <array>
 #include <cassert>
 #include <cstring>
 
@@ -160,7 +161,7 @@ struct HashRule {
     HashFn fn;
 };
 // money! installs its own rule (sign folded into the header) when it exists.
-static const HashRule RULES[] = {
+static constexpr HashRule RULES[] = {
     {{TYPE_UNSET}, hash_unset},
     {{TYPE_NONE}, hash_none},
     {{TYPE_DATATYPE, TYPE_LOGIC, TYPE_OBJECT, TYPE_ERROR, TYPE_PORT}, hash_word1},
@@ -178,29 +179,31 @@ static const HashRule RULES[] = {
     {{TYPE_BINARY}, hash_binary},
 };
 
-static bool address_keyed_types[TYPE_SLOTS];
-
-HashFn hash_by_type[TYPE_SLOTS] = {};
-
-static bool fill_rules() {
-    for (auto& f : hash_by_type) f = hash_nothing;
-    for (const HashRule& r : RULES)
-        for (uint8_t t : r.types)
-            if (t) hash_by_type[t] = r.fn;
-    for (uint8_t t : ADDRESS_KEYED) address_keyed_types[t] = true;
-    return true;
+struct TypeRules {
+    std::array<HashFn, TYPE_SLOTS> fns{};
+    std::array<bool, TYPE_SLOTS> address{};
+};
+static constexpr TypeRules build_rules() {
+    TypeRules r;
+    for (auto& f : r.fns) f = hash_nothing;
+    for (const HashRule& rule : RULES)
+        for (uint8_t t : rule.types)
+            if (t) r.fns[t] = rule.fn;
+    for (uint8_t t : ADDRESS_KEYED) r.address[t] = true;
+    return r;
 }
-static const bool rules_filled = fill_rules();
+static constexpr TypeRules rules = build_rules();
+
+std::array<HashFn, TYPE_SLOTS> hash_by_type = rules.fns;
 
 uint32_t hash_value(const cell* value) {
-    (void)rules_filled;
     uint8_t t = value->type();
     return t < TYPE_SLOTS ? hash_by_type[t](value) : 0;
 }
 
 bool is_address_keyed(const cell* value) {
     uint8_t t = value->type();
-    return t < TYPE_SLOTS && address_keyed_types[t];
+    return t < TYPE_SLOTS && rules.address[t];
 }
 
 // --- Buckets -------------------------------------------------------------------
@@ -505,6 +508,7 @@ static bool grow_if_full(Node* table, int32_t factor) {
 cell* put_key(Node* table, cell* key, int32_t* out) {
     Table* t = record(table);
     int32_t index = (int32_t)(key - cells(t->data));
+    assert(index >= 0 && index < cell_count(t->data));
     if (t->kind == KIND_HASH) {
         // A cell entered again (after a poke) drops its old entry first.
         Node* ix = t->index;
@@ -529,7 +533,7 @@ void put_block(Node* table, int32_t start, int32_t step) {
             if (out == 2) return;
             continue;
         }
-        if (i + 1 >= cell_count(record(table)->data)) {  // a key without value: give it one
+        if (i + 1 >= cell_count(record(table)->data)) {  // a last key without value
             put(table, c);
             continue;
         }

@@ -40,6 +40,7 @@
 // The raw table lives outside the collected heap (tracked blocks) and serves
 // the collector as its forwarding map: 32-bit keys to 32-bit values.
 #pragma once
+#include <array>
 #include <cstdint>
 
 #include "datatypes/cell.h"
@@ -106,7 +107,7 @@ bool is_address_keyed(const cell* value);
 // Per-type hashing, one entry per type id. Types that arrive later may
 // install their own rule here at registration.
 using HashFn = uint32_t (*)(const cell*);
-extern HashFn hash_by_type[TYPE_SLOTS];
+extern std::array<HashFn, TYPE_SLOTS> hash_by_type;
 // A cell with a character limit in word 3 (hashed as a string).
 constexpr uint8_t TYPE_LIMITED_STRING = 56;
 
@@ -133,7 +134,8 @@ void put_block(Node* table, int32_t start, int32_t step);
 // type for TYPE_LIMITED_STRING) that compares true under `op`. Kind 0: the
 // nearest matching cell from `start` on (or the furthest with `last`, or the
 // nearest before `start` with `reverse`) whose distance from the start is a
-// multiple of `skip`.
+// multiple of `skip`. The key must not lie in a series buffer: an
+// address-keyed table may rebuild (allocate) before the walk.
 cell* find(Node* table, cell* key, int32_t start, int32_t skip, int32_t op, bool last, bool reverse);
 
 // A walk over every kind-0 cell equal (op 0, same type) to a key.
@@ -193,7 +195,8 @@ cell* delete_int(Node* table, uint32_t key);
 // Calls `mark` on every word of the table that holds a series node (record
 // aside), in the order record, flags, keys, index, chains, every chain, data;
 // for kinds 3-4 also each live key (its key word) before the data block.
-// The callback may rewrite the word (a node that moved).
+// The callback may rewrite the word (a node that moved); marking the cells of
+// the data block and of 16-byte-unit keys is the collector's part.
 void mark(Node** table, void (*mark_word)(Node** word));
 // Kinds 3-4: deletes every live entry whose key `is_live` rejects (and, in
 // kind 4, whose owner's context is rejected).
