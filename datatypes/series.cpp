@@ -240,9 +240,8 @@ cell* remove(cell* series, cell* part, cell* key) {
     if (stack::is_given(key)) {
         cell found = *series;
         auto find = actions::get_action_ptr_of<A_FIND>(series);
-        cell none_cell{TYPE_NONE, 0, 0, 0};
-        find(&found, key, &none_cell, false, false, false, false, &none_cell, &none_cell, false,
-             false, false, false);
+        cell* no = ABSENT;
+        find(&found, key, no, false, false, false, false, no, no, false, false, false, false);
         if (found.type() == TYPE_NONE) return make_none(series);
         series->data1 = found.data1;
         count++;

@@ -64,6 +64,9 @@ inline cell* make_char(cell* c, int32_t cp) {
 cell* make_none(cell* c);
 cell* make_logic(cell* c, bool b);
 
+// An absent refinement argument, for calls made from native code.
+inline cell* const ABSENT = (cell*)(intptr_t)-1;
+
 // --- Support ----------------------------------------------------------------------
 
 // The head (head index << shift from the buffer's head pointer) is at or past

@@ -540,7 +540,7 @@ cell* to(cell* target, cell* spec, int32_t type) {
         }
         case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
         case TYPE_REF:
-            series::copy(spec, result, nullptr, false, nullptr);
+            series::copy(spec, result, series::ABSENT, false, series::ABSENT);
             break;
         case TYPE_BINARY: {
             cell source = *spec;
@@ -687,12 +687,9 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* hold
     }
     if (element->type() == TYPE_WORD) error::raise_script(error::Script::invalid_path, path, element);
     cell* r = stack::push(parent);
-    cell none_cell{TYPE_NONE, 0, 0, 0};
-    if (get || !value)
-        return select(r, element, &none_cell, false, case_, false, false, &none_cell, &none_cell,
-                      false, false);
-    find(r, element, &none_cell, false, case_, false, false, &none_cell, &none_cell, false, false,
-         false, false);
+    cell* no = series::ABSENT;
+    if (get || !value) return select(r, element, no, false, case_, false, false, no, no, false, false);
+    find(r, element, no, false, case_, false, false, no, no, false, false, false, false);
     if (r->type() == TYPE_NONE) error::raise_script(error::Script::bad_path_set, path, element);
     return series::poke(r, 2, value, element);
 }
