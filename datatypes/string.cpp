@@ -10,6 +10,7 @@
 #include "evaluator/stack.h"
 #include "platform/platform.h"
 #include "runtime/case.h"
+#include "runtime/dtoa.h"
 #include "runtime/print.h"
 #include "runtime/sort.h"
 #include "runtime/sys.h"
@@ -334,12 +335,18 @@ cell* load(const void* source, int32_t length, cell* target, int32_t encoding) {
     if (!target) target = unset::make_at(stack::push_cell());
     if (encoding == 0) return unicode::load_utf8_new((const uint8_t*)source, (uint32_t)length, target);
     if (encoding == -1) return unicode::load_utf16(source, (uint32_t)length, nullptr, target, false);
+    // A caller asking for an encoding that does not exist is a fault of the
+    // program: it must not end looking like success.
     sys::prin({sys::PrintItem::String("*** Loading Error: input encoding unsupported")});
     sys::free_all();
-    platform::exit_process(0);
+    platform::exit_process(1);
 }
 
 // --- Text utilities ------------------------------------------------------------------------
+
+double to_float(const uint8_t* address, uint32_t n) {
+    return dtoa::to_float((const char*)address, (const char*)address + n, 0, nullptr);
+}
 
 static const char HEX[] = "0123456789ABCDEF";
 
@@ -1301,26 +1308,32 @@ cell* load_utf8_new(const uint8_t* source, uint32_t length, cell* target) {
 }
 
 cell* load_utf16(const void* source, uint32_t n, cell* value, cell* target, bool cr) {
-    if (!source) source = cache_buffer(value, n * 2);
+    // Without a source the text is in the string's own cache buffer: copied
+    // out first, since growing the text buffer may move the cache.
+    void* copied = nullptr;
+    if (!source) {
+        uint32_t bytes = size_of_units(n, 2);
+        copied = sys::allocate(bytes ? bytes : 2);
+        memcpy(copied, cache_buffer(value, bytes), bytes);
+        source = copied;
+    }
     uint32_t w = utf16_unit_width(source, n);
     Node* node;
     if (value) {
         node = series::node_of(value);
         uint32_t need = size_of_units(n + 1, w);
-        if ((uint32_t)(node->buffer->data_end() - node->buffer->head) < need) {
-            // The cache keeps the source where it is: only the text buffer grows.
-            memory::expand_series(node, (int32_t)need);
-        }
+        if ((uint32_t)(node->buffer->data_end() - node->buffer->head) < need)
+            memory::expand_series(node, (int32_t)need);  // the content is replaced anyway
         target = value;
     } else {
         string::make_at_unit(target, (int32_t)(n ? n : 1), n ? w : 2);
-        if (!n) return target;
         node = series::node_of(target);
     }
     Buffer* b = node->buffer;
-    b->flags = (b->flags & ~memory::FLAG_UNIT_MASK) | w;
-    uint32_t chars = decode_utf16_into(source, n, b->head, w, cr);
-    b->tail = b->head + (size_t)chars * w;
+    if (n) b->flags = (b->flags & ~memory::FLAG_UNIT_MASK) | w;
+    uint32_t chars = decode_utf16_into(source, n, b->head, b->unit(), cr);
+    b->tail = b->head + (size_t)chars * b->unit();
+    if (copied) sys::free(copied);
     return target;
 }
 

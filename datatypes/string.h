@@ -94,11 +94,13 @@ cell* push(const cell* value);
 // Decodes `length` bytes of UTF-8 (encoding 0) or `length` UTF-16LE units
 // (encoding -1) into a new string! in `target`, or pushed when null. Any
 // other encoding prints "*** Loading Error: input encoding unsupported" and
-// exits with code 0.
+// exits with code 1 (a fault of the caller, never reported as success).
 cell* load(const void* source, int32_t length, cell* target, int32_t encoding);
 
 // --- Text utilities --------------------------------------------------------------------
 
+// The float read by the correctly rounded decimal reader from n bytes.
+double to_float(const uint8_t* address, uint32_t n);
 const char* byte_to_hex(uint8_t byte);
 const char* hex_cstr(int32_t value, bool trim);
 

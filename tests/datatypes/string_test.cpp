@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "datatypes/datatype.h"
@@ -577,6 +578,37 @@ TEST_F(StringTest, Utf16Edges) {
     const uint16_t lone[] = {'a', 0xD800};
     unicode::load_utf16(lone, 2, nullptr, r, false);
     EXPECT_EQ(string::char_at(r, 1), 0xD800);
+
+    // A wide-character call writes into the cache; the text is loaded from there.
+    cell* c = str("old text");
+    uint8_t* cache = unicode::cache_buffer(c, 6);
+    const uint16_t hi[] = {'h', 0x20AC, 'i'};
+    memcpy(cache, hi, 6);
+    unicode::load_utf16(nullptr, 3, c, nullptr, false);
+    EXPECT_EQ(string::width_of(c), 2u);
+    EXPECT_EQ(utf8(c), "h\xE2\x82\xACi");
+}
+
+TEST_F(StringTest, EvalPath) {
+    cell* s = str("a=b");
+    cell two = integer(2);
+    cell* got = string::eval_path(s, &two, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false);
+    EXPECT_EQ(got->type(), TYPE_CHAR);
+    EXPECT_EQ(got->data2, (uint32_t)'=');
+    cell eq = character('=');
+    cell c = character('c');
+    string::eval_path(s, &eq, &c, nullptr, nullptr, nullptr, 0, false, false, true, false);
+    EXPECT_EQ(utf8(s), "a=c");
+    cell x = character('x');
+    EXPECT_EQ(script_error([&] {
+                  string::eval_path(s, &x, &c, nullptr, nullptr, nullptr, 0, false, false, true, false);
+              }),
+              error::Script::bad_path_set);
+    cell word{TYPE_WORD, 0, 0, 0};
+    EXPECT_EQ(script_error([&] {
+                  string::eval_path(s, &word, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false);
+              }),
+              error::Script::invalid_path);
 }
 
 }  // namespace
