@@ -799,18 +799,26 @@ struct Pattern {
     const cell* bitset = nullptr;
 };
 
-static int32_t pattern_char(const Pattern& p, int32_t i) {
-    if (p.single >= 0) return p.single;
-    return char_at(&p.text, (uint32_t)p.text.data1 + (uint32_t)i);
-}
-
-static bool match_at(cell* series, uint32_t at, const Pattern& p, bool fold) {
-    if (p.bitset) return in_bitset(p.bitset, char_at(series, at));
-    for (int32_t i = 0; i < p.length; i++) {
-        int32_t a = char_at(series, at + (uint32_t)i), b = pattern_char(p, i);
-        if (a != b && (!fold || upper(a) != upper(b))) return false;
+// Tries candidate starts from `from` to `to` (both inclusive) by `step`
+// (negative: backward) and answers the first that matches, or -1. Written
+// once for every pair of series and pattern widths; nothing here allocates.
+template <class S, class P>
+static int64_t scan(const uint8_t* s, const uint8_t* p, int32_t plen, int64_t from, int64_t to,
+                    int64_t step, bool fold, const cell* bitset) {
+    for (int64_t at = from; step > 0 ? at <= to : at >= to; at += step) {
+        if (bitset) {
+            if (in_bitset(bitset, (int32_t)get_unit<S>(s, (uint32_t)at))) return at;
+            continue;
+        }
+        int32_t i = 0;
+        for (; i < plen; i++) {
+            int32_t x = (int32_t)get_unit<S>(s, (uint32_t)(at + i));
+            int32_t y = (int32_t)get_unit<P>(p, (uint32_t)i);
+            if (x != y && (!fold || upper(x) != upper(y))) break;
+        }
+        if (i == plen) return at;
     }
-    return true;
+    return -1;
 }
 
 // The find core: the unit index of the match and the pattern length, or -1.
@@ -873,15 +881,22 @@ static int64_t search(cell* series, cell* value, cell* part, bool case_, bool sa
         hi = (int64_t)h + range - p.length;
     }
     if (hi < lo) return -1;
-    if (match) return match_at(series, (uint32_t)lo, p, fold) ? lo : -1;
-    if (last || reverse) {
-        for (int64_t at = hi; at >= lo; at -= step)
-            if (match_at(series, (uint32_t)at, p, fold)) return at;
-    } else {
-        for (int64_t at = lo; at <= hi; at += step)
-            if (match_at(series, (uint32_t)at, p, fold)) return at;
-    }
-    return -1;
+    int64_t from = lo, to = hi, by = step;
+    if (match) to = lo;
+    else if (last || reverse) from = hi, to = lo, by = -step;
+    // Raw addresses from here on: the scan allocates nothing.
+    uint32_t single = (uint32_t)p.single;
+    const uint8_t* pattern = p.single >= 0 ? (const uint8_t*)&single
+                             : p.bitset   ? nullptr
+                                          : head_pointer(&p.text);
+    uint32_t pw = p.single >= 0 || p.bitset ? 4 : width_of(&p.text);
+    const uint8_t* data = buffer_of(series)->head;
+    return by_width(width_of(series), [&](auto st) {
+        return by_width(pw, [&](auto pt) {
+            return scan<typename decltype(st)::type, typename decltype(pt)::type>(
+                data, pattern, p.length, from, to, by, fold, p.bitset);
+        });
+    });
 }
 
 cell* find(cell* series, cell* value, cell* part, bool only, bool case_, bool same, bool any,

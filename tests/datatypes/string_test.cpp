@@ -312,6 +312,23 @@ TEST_F(StringTest, FindAndSelect) {
               }),
               error::Internal::not_done);
 
+    // A bitset holding 'c' (bit 99); code points past its bytes are members
+    // only when it is complemented.
+    cell* bits = stack::push_cell();
+    series::make_at(bits, TYPE_BITSET, memory::alloc_bytes_filled(16, 0), 0);
+    memory::Buffer* bb = series::buffer_of(bits);
+    bb->tail = bb->head + 16;
+    bb->head[99 >> 3] = 0x80 >> (99 & 7);
+    cell* hay = appended({'a', 0x1F600, 'c'});
+    get<A_FIND>(TYPE_STRING)(hay, bits, &none, false, false, false, false, &none, &none, false,
+                             false, false, false);
+    EXPECT_EQ(hay->data1, 2u);
+    bb->flags |= memory::FLAG_COMPLEMENTED;
+    hay = appended({'a', 0x1F600, 'c'});
+    get<A_FIND>(TYPE_STRING)(hay, bits, &none, false, false, false, false, &none, &none, false,
+                             false, false, false);
+    EXPECT_EQ(hay->data1, 1u);
+
     cell* sel = str("a=b");
     get<A_SELECT>(TYPE_STRING)(sel, str("="), &none, false, false, false, false, &none, &none,
                                false, false);
