@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "datatypes/string_out.h"
+#include "datatypes/string.h"
 #include "evaluator/stack.h"
 #include "platform/platform.h"
 #include "runtime/print.h"

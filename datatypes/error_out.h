@@ -16,7 +16,24 @@ enum class Script : uint8_t {
     no_return,        // "block did not return a value"
     expect_arg,       // arg1: call word, arg2: datatype, arg3: parameter word
     invalid_compare,  // arg1, arg2: the two values
+    invalid_arg,         // arg1: the argument
+    out_of_range,        // arg1: the index or size
+    invalid_refine_arg,  // arg1: refinement word, arg2: its argument
+    bad_make_arg,        // arg1: datatype, arg2: spec
+    bad_to_arg,          // arg1: datatype, arg2: value
+    invalid_path,        // arg1: path, arg2: element
+    bad_path_set,        // arg1: path, arg2: element
+    bad_refines,         // refinements that do not go together
+    move_bad,            // arg1, arg2: the two datatypes
 };
+
+// Internal-category errors that datatypes raise (no arguments).
+enum class Internal : uint8_t {
+    none = 0,
+    not_done,  // a feature that is not provided
+};
+extern Internal last_internal;
+[[noreturn]] void raise_internal(Internal id);
 
 // Id of the last script error raised (none when none was).
 extern Script last_script;

@@ -2,7 +2,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
-#include "datatypes/string_out.h"
+#include "datatypes/string.h"
 #include "datatypes/unset.h"
 #include "evaluator/stack.h"
 #include "platform/random.h"

@@ -1,7 +1,7 @@
 #include "datatypes/none.h"
 
 #include "datatypes/datatype.h"
-#include "datatypes/string_out.h"
+#include "datatypes/string.h"
 #include "evaluator/stack.h"
 
 namespace none {

@@ -1,7 +1,7 @@
 #include "datatypes/unset.h"
 
 #include "datatypes/datatype.h"
-#include "datatypes/string_out.h"
+#include "datatypes/string.h"
 #include "evaluator/stack.h"
 
 namespace unset {

@@ -11,6 +11,8 @@
 #include "datatypes/symbol.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
 #include "datatypes/unset.h"
 #include "evaluator/stack.h"
 #include "platform/random.h"
@@ -79,6 +81,9 @@ void init() {
     unset::register_type();
     none::register_type();
     logic::register_type();
+    series::register_type();       //     series! before its children
+                                   //     block!
+    string::register_type();
                                    //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
                                    // 11. root block and the stacks' series

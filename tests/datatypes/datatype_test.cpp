@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "datatypes/string_out.h"
+#include "datatypes/string.h"
 #include "runtime/sys.h"
 #include "evaluator/actions.h"
 #include "tests/datatypes/text.h"
@@ -114,7 +114,7 @@ TEST(Datatype, FormMoldAndCompare) {
         TextOut o;
         int32_t rest = c.mold ? actions::mold_typed(&integer, &o.out, false, c.all, false, nullptr, 100, 0)
                               : actions::form_typed(&integer, &o.out, nullptr, 100);
-        EXPECT_EQ(o.text, c.text);
+        EXPECT_EQ(o.text(), c.text);
         EXPECT_EQ(rest, c.rest);
     }
 

@@ -37,9 +37,9 @@ TEST(Scalars, FormAndMoldThroughTheTable) {
         cell v = c.value;
         int32_t rest = c.mold ? get<A_MOLD>(v.type())(&v, &o.out, false, c.all, false, nullptr, NO_LIMIT, 0)
                               : get<A_FORM>(v.type())(&v, &o.out, nullptr, NO_LIMIT);
-        EXPECT_EQ(o.text, c.text);
+        EXPECT_EQ(o.text(), c.text);
         // The limit goes down by exactly what was appended.
-        EXPECT_EQ(rest, NO_LIMIT - (int32_t)o.text.size()) << c.text;
+        EXPECT_EQ(rest, NO_LIMIT - (int32_t)o.text().size()) << c.text;
     }
 }
 

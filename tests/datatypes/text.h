@@ -6,20 +6,20 @@
 #include <string>
 
 #include "datatypes/cell.h"
-#include "datatypes/string_out.h"
+#include "datatypes/string.h"
 #include "evaluator/stack.h"
 
-// A string! cell over a std::string (payload word 2 points at the text),
-// written by the stand-in of the string module's append; goes when the
-// string module lands.
+// A new string! on the argument stack for form and mold to write into (the
+// stack keeps it rooted); the top is put back when the test's scope ends.
 struct TextOut {
-    std::string text;
-    cell out{TYPE_STRING, 0, 0, 0};
-    TextOut() {
-        out.data2 = (uint32_t)(uintptr_t)&text;
-        string::pending_sink = [](cell* value, const char* bytes, uint32_t n) {
-            reinterpret_cast<std::string*>((uintptr_t)value->data2)->append(bytes, n);
-        };
+    cell* top = stack::arguments.top;
+    cell& out = *string::push_new(16);
+    ~TextOut() { stack::arguments.top = top; }
+    // The text as UTF-8.
+    std::string text() {
+        int32_t n = -1;
+        const uint8_t* p = unicode::to_utf8(&out, &n);
+        return std::string((const char*)p, (size_t)n);
     }
 };
 
