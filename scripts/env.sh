@@ -3,5 +3,6 @@
 # through user-mode emulation; leak checking does not work there.
 if [ -f "${ZOL_EMULATION_MARK:-/var/lib/zol/emulated-i386}" ]; then
   export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
+  export ZOL_EMULATED=1
 fi
 export ZOL_WINEPREFIX="${ZOL_WINEPREFIX:-$HOME/.cache/zol/wineprefix}"

@@ -19,6 +19,13 @@ if(out MATCHES "division did not trap")
   message("division did not trap: this machine cannot show the fault")
   return()
 endif()
+# Under user-mode emulation of 32-bit code, Wine does not see machine faults
+# as the processor raised them: such a run cannot show the fault's number.
+if(DEFINED ENV{ZOL_EMULATED} AND EMU AND NOT CODE STREQUAL "0" AND NOT rc STREQUAL CODE
+   AND MODE MATCHES "^(access|divide)$")
+  message("fault ${MODE} gave ${rc}: not shown faithfully under emulation")
+  return()
+endif()
 if(NOT rc STREQUAL CODE)
   message(FATAL_ERROR "exit code ${rc}, expected ${CODE}\nstdout: ${out}\nstderr: ${err}")
 endif()
