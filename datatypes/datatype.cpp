@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "datatypes/string.h"
+#include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "platform/platform.h"
 #include "runtime/print.h"
@@ -14,6 +15,8 @@ namespace datatype {
 TypeName* type_names = nullptr;
 ActionFn* action_table = nullptr;
 uint32_t top_type_id = 0;
+// Set once `make_words` ran: later registrations intern their word at once.
+static bool words_made = false;
 
 void init_tables() {
     type_names = (TypeName*)sys::allocate_zeroed(sys::size_mul(TYPE_SLOTS, sizeof(TypeName)));
@@ -54,8 +57,9 @@ void define(uint32_t count, uint8_t type, uint8_t parent, const char* name, cons
     TypeName& record = type_names[type];
     record.name = name;
     record.length = (uint32_t)strlen(name) - 1;
-    // The word is made here only for types registered once words exist
-    // (`make_words` fills the others); words arrive with the symbol table.
+    // Types registered before the symbol table exists get their word from
+    // `make_words`.
+    if (words_made) record.word = word::load(name);
 
     ActionFn* row = action_table + type * ROW_SIZE;
     const ActionFn* parent_row = action_table + parent * ROW_SIZE;
@@ -63,6 +67,12 @@ void define(uint32_t count, uint8_t type, uint8_t parent, const char* name, cons
         const Entry& e = entries[a - 1];
         row[a - 1] = e.kind == Entry::INHERITED ? parent_row[a - 1] : e.fn;
     }
+}
+
+void make_words() {
+    for (uint32_t t = 1; t <= top_type_id; t++)
+        if (type_names[t].name) type_names[t].word = word::load(type_names[t].name);
+    words_made = true;
 }
 
 // --- datatype! -------------------------------------------------------------

@@ -180,6 +180,10 @@ extern uint32_t top_type_id;  // largest type id defined so far
 // Allocates both tables, cleared (start-up step 7).
 void init_tables();
 
+// Interns the word of every type name registered so far, `datatype!`
+// first (start-up step 15); types registered later get theirs at once.
+void make_words();
+
 // Registers one type from a list of `count` entries in action-id order. A
 // count other than 62, or a function standing at another action's place,
 // prints the registration error and ends the program with a non-zero exit

@@ -25,6 +25,10 @@ enum class Script : uint8_t {
     bad_path_set,        // arg1: path, arg2: element
     bad_refines,         // refinements that do not go together
     move_bad,            // arg1, arg2: the two datatypes
+    need_value,          // arg1: the word being set to unset!
+    not_defined,         // arg1: word of a context without values
+    not_in_context,      // arg1: word of a context without values
+    invalid_chars,       // text that does not load as the value asked for
 };
 
 // Internal-category errors that datatypes raise (no arguments).

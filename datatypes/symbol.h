@@ -45,8 +45,17 @@ int32_t make_n(const uint8_t* bytes, uint32_t n);
 // Any existing case variant answers; a new record only when none exists.
 int32_t make_cased(const char* spelling);
 
-// The record of an id. Valid until the next series allocation.
+// The record of an id, as it is (its spelling string! may still be 0).
+// Valid until the next series allocation.
+cell* record(int32_t id);
+// The record of an id after its spelling string! is made (may allocate).
+// Valid until the next series allocation.
 cell* get(int32_t id);
+// Node of the id's spelling as string!, decoded from the UTF-8 bytes and
+// kept in the record on first use. May allocate.
+memory::Node* string_of(int32_t id);
+// The id of a string!'s text from its head (interned when new). May allocate.
+int32_t make_from_string(cell* string);
 // Canonical id: the alias when above 0, else the id itself.
 int32_t resolve(int32_t id);
 int32_t alias_of(int32_t id);
@@ -57,5 +66,10 @@ const char* to_cstr(int32_t id);
 uint32_t length(int32_t id);
 // Number of symbols.
 int32_t count();
+
+// symbol! actions: compare by spelling (string! comparison rules).
+int32_t compare(cell* a, cell* b, int32_t op);
+// Registers symbol! (type 13, no parent): only compare.
+void register_type();
 
 }  // namespace symbol

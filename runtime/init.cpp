@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/symbol.h"
 #include "datatypes/logic.h"
@@ -14,6 +15,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
+#include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "platform/random.h"
 #include "runtime/case.h"
@@ -24,6 +26,7 @@
 #include "runtime/slot_pool.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
+#include "runtime/words.h"
 
 namespace runtime {
 
@@ -84,14 +87,27 @@ void init() {
     series::register_type();       //     series! before its children
                                    //     block!
     string::register_type();
+                                   //     binary!, integer!
+    symbol::register_type();
+    context::register_type();
+    word::register_type();         //     word! and its children
+    lit_word::register_type();
+    set_word::register_type();
+    get_word::register_type();
+    refinement::register_type();
+                                   //     char!, native!, action!, op!, path!, lit-path!,
+                                   //     set-path!, get-path!, function!, routine!, paren!
+    issue::register_type();
                                    //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
                                    // 11. root block and the stacks' series
-                                   // 12. global context
+    context::init();               // 12. global context (reachable through context::global)
     case_::init();                 // 13. case/init
     symbol::init();                // 14. symbol table (its block is the table's data block)
-                                   // 15. datatype/make-words
-                                   // 16. built-in word tables
+    datatype::make_words();        // 15. the words of the type names, datatype! first
+    words::build();                // 16. built-in words, refinements and issue
+    refinements::build();
+    issues::build();
                                    // 17. natives/init
                                    // 18. parser/init
                                    // 19. ownership/init

@@ -39,7 +39,7 @@ TEST(Symbol, InternsOnceAndLinksCaseVariantsToTheCanonicalId) {
     EXPECT_EQ(symbol::resolve(upper), upper);
     EXPECT_EQ(symbol::resolve(lower), lower);
     // The record keeps a NUL past the tail of its spelling.
-    cell* r = symbol::get(a);
+    cell* r = symbol::record(a);
     EXPECT_EQ(r->type(), TYPE_SYMBOL);
     EXPECT_EQ(r->data2, 0u);
     EXPECT_EQ(symbol::length(a), 13u);
@@ -62,11 +62,11 @@ TEST(Symbol, LongSpellingsInternAndReadBack) {
     // A spelling whose series is exactly full gets a byte reserved for the NUL.
     std::string s(15, 'f');
     int32_t id = symbol::make(s.c_str());
-    memory::Node* text = reinterpret_cast<memory::Node*>((uintptr_t)symbol::get(id)->data3);
+    memory::Node* text = reinterpret_cast<memory::Node*>((uintptr_t)symbol::record(id)->data3);
     text->buffer->tail = text->buffer->head + 16;  // fill it to the last byte
     text->buffer->head[15] = 'g';
     EXPECT_EQ(std::string(symbol::to_cstr(id)), s + "g");
-    text = reinterpret_cast<memory::Node*>((uintptr_t)symbol::get(id)->data3);
+    text = reinterpret_cast<memory::Node*>((uintptr_t)symbol::record(id)->data3);
     EXPECT_EQ(text->buffer->used_bytes(), 16u);
     text->buffer->tail--;  // back to its spelling
 }
