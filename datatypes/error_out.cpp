@@ -6,6 +6,13 @@ namespace error {
 
 Script last_script = Script::none;
 Internal last_internal = Internal::none;
+Math last_math = Math::none;
+
+void raise_math(Math id) {
+    last_math = id;
+    sys::throw_code(sys::THROW_ERROR);
+    __builtin_unreachable();
+}
 
 void raise_internal(Internal id) {
     last_internal = id;

@@ -29,6 +29,11 @@ enum class Script : uint8_t {
     not_defined,         // arg1: word of a context without values
     not_in_context,      // arg1: word of a context without values
     invalid_chars,       // text that does not load as the value asked for
+    type_limit,          // arg1: datatype ("overflow/underflow")
+    invalid_data,        // arg1: the value
+    invalid_type,        // arg1: datatype
+    not_related,         // arg1: action word, arg2: datatype
+    cannot_use,          // arg1: call word, arg2: datatype
 };
 
 // Internal-category errors that datatypes raise (no arguments).
@@ -38,6 +43,15 @@ enum class Internal : uint8_t {
 };
 extern Internal last_internal;
 [[noreturn]] void raise_internal(Internal id);
+
+// Math-category errors (no arguments).
+enum class Math : uint8_t {
+    none = 0,
+    zero_divide,
+    overflow,
+};
+extern Math last_math;
+[[noreturn]] void raise_math(Math id);
 
 // Id of the last script error raised (none when none was).
 extern Script last_script;

@@ -23,6 +23,8 @@
 #include <cstdint>
 
 #include "datatypes/cell.h"
+#include "datatypes/char.h"
+#include "datatypes/integer.h"
 #include "runtime/memory.h"
 
 namespace series {
@@ -47,20 +49,10 @@ bool is_series(uint8_t type);
 // Turns a cell into a series value: type, head index, node; word 3 = 0.
 cell* make_at(cell* c, uint8_t type, memory::Node* node, int32_t head);
 
-// Small value makers for the scalar types series answer with (the integer!
-// and char! modules take them over: same layout, word 2 the value).
-inline cell* make_integer(cell* c, int32_t n) {
-    c->header = TYPE_INTEGER;
-    c->data1 = 0;
-    c->data2 = (uint32_t)n;
-    c->data3 = 0;
-    return c;
-}
-inline cell* make_char(cell* c, int32_t cp) {
-    make_integer(c, cp);
-    c->header = TYPE_CHAR;
-    return c;
-}
+// Small value makers for the scalar types series answer with: the integer!
+// and char! modules' own.
+inline cell* make_integer(cell* c, int32_t n) { return integer::make_at(c, n); }
+inline cell* make_char(cell* c, int32_t cp) { return char_::make_at(c, cp); }
 cell* make_none(cell* c);
 cell* make_logic(cell* c, bool b);
 

@@ -7,8 +7,11 @@
 #include <cstring>
 #include <new>
 
+#include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
 #include "datatypes/symbol.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
@@ -87,7 +90,8 @@ void init() {
     series::register_type();       //     series! before its children
                                    //     block!
     string::register_type();
-                                   //     binary!, integer!
+                                   //     binary!
+    integer::register_type();
     symbol::register_type();
     context::register_type();
     word::register_type();         //     word! and its children
@@ -95,9 +99,13 @@ void init() {
     set_word::register_type();
     get_word::register_type();
     refinement::register_type();
-                                   //     char!, native!, action!, op!, path!, lit-path!,
+    char_::register_type();        //     (integer! is its parent)
+                                   //     native!, action!, op!, path!, lit-path!,
                                    //     set-path!, get-path!, function!, routine!, paren!
     issue::register_type();
+                                   //     url!, file!, object!, bitset!, triple!
+    float_::register_type();
+                                   //     typeset!, error!, vector! .. image!
                                    //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
                                    // 11. root block and the stacks' series
