@@ -57,9 +57,15 @@ cell* box(uint32_t low, uint32_t high) {
     return push(from_bits(((uint64_t)high << 32) | low));
 }
 
+double round_half_away(double x) {
+    double t = std::trunc(x);
+    // x - t is exact: the fraction of a double is itself a double.
+    return std::fabs(x - t) >= 0.5 ? t + std::copysign(1.0, x) : t;
+}
+
 int32_t to_integer(double x) {
     if (x != x) return 0;
-    double r = std::round(x);  // half away from zero, for both signs
+    double r = round_half_away(x);  // for both signs
     if (r >= 2147483647.0) return INT32_MAX;
     if (r <= -2147483648.0) return INT32_MIN;
     return (int32_t)r;
@@ -327,6 +333,17 @@ static bool block_number(const cell* c, double* out) {
     return true;
 }
 
+// 10^trunc(e), correctly rounded (the C libraries' pow are not all exact, and
+// both targets must agree). Past +-400 it is infinity or 0 anyway.
+static double power_of_ten(double e) {
+    if (e != e) return e;
+    double t = std::trunc(e);
+    int32_t n = t > 400.0 ? 400 : t < -400.0 ? -400 : (int32_t)t;
+    char text[8] = "1e";
+    memcpy(text + 2, integer::to_cstr(n), strlen(integer::to_cstr(n)) + 1);
+    return dtoa::to_float(text, text + strlen(text), 0, nullptr);
+}
+
 // [mantissa exponent]: mantissa x 10^exponent, the exponent truncated.
 static double from_block(int32_t type, cell* spec) {
     const memory::Buffer* b = series::buffer_of(spec);
@@ -339,7 +356,7 @@ static double from_block(int32_t type, cell* spec) {
     double mantissa, exponent;
     if (!block_number(&pair[0], &mantissa) || !block_number(&pair[1], &exponent))
         bad_to_arg(type, spec);
-    return mantissa * std::pow(10.0, std::trunc(exponent));
+    return mantissa * power_of_ten(exponent);
 }
 
 // The first min(8, length) bytes, big-endian and right-aligned, as the bits

@@ -40,6 +40,10 @@ cell* push_result(double x);
 cell* push(double x);
 cell* box(uint32_t low, uint32_t high);
 
+// x rounded to an integral value, half away from zero (exact on both
+// targets: one C library's round adds 0.5 and rounds 0.49999999999999994 up).
+double round_half_away(double x);
+
 // x rounded half away from zero to a 32-bit integer, for pixel values;
 // saturates at the 32-bit bounds, NaN gives 0.
 int32_t to_integer(double x);

@@ -229,7 +229,7 @@ cell* to(cell* target, cell* spec, int32_t type) {
     }
     case TYPE_TIME: {
         // Seconds rounded half away from zero, for both signs.
-        double d = __builtin_round(float_::get(spec));
+        double d = float_::round_half_away(float_::get(spec));
         if (!fits(d)) {
             cell t;
             datatype::make_at(&t, TYPE_INTEGER);

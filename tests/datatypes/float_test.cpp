@@ -313,7 +313,9 @@ TEST(Float, MakeAndTo) {
         {text("1." + std::string(310, '0')), TYPE_FLOAT, V(F(1.0))},
         {text("1.5"), TYPE_PERCENT, NOT_YET()},
         {block({I(2), I(3)}), TYPE_FLOAT, V(F(2000.0))},
-        {block({F(1.5), I(-2)}), TYPE_FLOAT, V(F(1.5 * std::pow(10.0, -2)))},
+        {block({F(1.5), I(-2)}), TYPE_FLOAT, V(F(0.015))},  // 1.5 x 0.01, both exact to a double
+        {block({I(1), I(400)}), TYPE_FLOAT, V(F(INF))},
+        {block({I(3), F(-1e300)}), TYPE_FLOAT, V(F(0.0))},
         {block({I(2), F(3.9)}), TYPE_FLOAT, V(F(2000.0))},
         {block({I(1), I(2), I(3)}), TYPE_FLOAT, S(Script::bad_to_arg)},
         {block({I(1), none}), TYPE_FLOAT, S(Script::bad_to_arg)},
