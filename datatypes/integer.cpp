@@ -10,6 +10,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/unset.h"
+#include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "platform/random.h"
 #include "runtime/sys.h"
@@ -179,7 +180,7 @@ static bool scan_integer(cell* text, int32_t* out) {
 
 // An issue's spelling as at most 8 hexadecimal digits.
 static int32_t issue_to_integer(cell* issue) {
-    const char* s = symbol::to_cstr((int32_t)issue->data2);
+    const char* s = symbol::to_cstr(word::symbol_of(issue));
     size_t n = strlen(s);
     if (n > 8) error::raise_script(error::Script::invalid_data, issue);
     uint32_t v = 0;

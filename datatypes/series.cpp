@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "datatypes/char.h"
 #include "datatypes/datatype.h"
+#include "datatypes/integer.h"
 #include "datatypes/error_out.h"
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
@@ -30,6 +32,9 @@ bool is_series(uint8_t t) {
     return is_any_block(t) || is_any_string(t) || t == TYPE_VECTOR || t == TYPE_BINARY ||
            t == TYPE_IMAGE;
 }
+
+cell* make_integer(cell* c, int32_t n) { return integer::make_at(c, n); }
+cell* make_char(cell* c, int32_t cp) { return char_::make_at(c, cp); }
 
 cell* make_at(cell* c, uint8_t type, Node* node, int32_t head) {
     c->header = type;

@@ -23,8 +23,6 @@
 #include <cstdint>
 
 #include "datatypes/cell.h"
-#include "datatypes/char.h"
-#include "datatypes/integer.h"
 #include "runtime/memory.h"
 
 namespace series {
@@ -51,8 +49,8 @@ cell* make_at(cell* c, uint8_t type, memory::Node* node, int32_t head);
 
 // Small value makers for the scalar types series answer with: the integer!
 // and char! modules' own.
-inline cell* make_integer(cell* c, int32_t n) { return integer::make_at(c, n); }
-inline cell* make_char(cell* c, int32_t cp) { return char_::make_at(c, cp); }
+cell* make_integer(cell* c, int32_t n);
+cell* make_char(cell* c, int32_t cp);
 cell* make_none(cell* c);
 cell* make_logic(cell* c, bool b);
 
