@@ -7,11 +7,13 @@
 #include <cstring>
 #include <new>
 
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/symbol.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/path.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
@@ -20,13 +22,18 @@
 #include "platform/random.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/externals.h"
 #include "runtime/hooks.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
 #include "runtime/slot_pool.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
 #include "runtime/words.h"
+
+static_assert(stack::ARGUMENT_CELLS == (uint32_t)block::ARGUMENT_STACK_CELLS,
+              "the argument stack fills its root-block series");
 
 namespace runtime {
 
@@ -67,6 +74,7 @@ void setup(int argc, char** argv) {
     float_neg_inf = from_bits(0xFFF0000000000000ull);
     float_nan = from_bits(0x7FF8000000000000ull);
     float_below_half = from_bits(0x3FDFFFFFFFFFFFFFull);
+    cycles::init();  // the cycle stack: 1000 entries, tracked
 
     char here;
     stack_base = (uintptr_t)&here;
@@ -85,7 +93,7 @@ void init() {
     none::register_type();
     logic::register_type();
     series::register_type();       //     series! before its children
-                                   //     block!
+    block::register_type();
     string::register_type();
                                    //     binary!, integer!
     symbol::register_type();
@@ -95,12 +103,17 @@ void init() {
     set_word::register_type();
     get_word::register_type();
     refinement::register_type();
-                                   //     char!, native!, action!, op!, path!, lit-path!,
-                                   //     set-path!, get-path!, function!, routine!, paren!
+                                   //     char!, native!, action!, op!
+    path::register_type();
+    lit_path::register_type();
+    set_path::register_type();
+    get_path::register_type();
+                                   //     function!, routine!
+    paren::register_type();
     issue::register_type();
                                    //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
-                                   // 11. root block and the stacks' series
+    block::make_root();            // 11. root block and the stacks' series
     context::init();               // 12. global context (reachable through context::global)
     case_::init();                 // 13. case/init
     symbol::init();                // 14. symbol table (its block is the table's data block)
@@ -110,12 +123,11 @@ void init() {
     issues::build();
                                    // 17. natives/init
                                    // 18. parser/init
-                                   // 19. ownership/init
+    ownership::init();             // 19. ownership/init
                                    // 20. crypto/init
                                    // 21. compress/init-methods
                                    // 22. call/init
-    // 23. stack/init: over a tracked block until the root block's series exist.
-    stack::init((cell*)sys::allocate_zeroed(stack::ARGUMENT_CELLS * sizeof(cell)),
+    stack::init(block::cells_of(block::root_series(block::ROOT_ARGUMENTS)),  // 23. stack/init
                 stack::ARGUMENT_CELLS);
                                    // 24. lexer/init
                                    // 25. zolbin/boot-load
