@@ -160,6 +160,42 @@ TEST_F(OwnershipTest, ActionsSurviveAHandlerThatShrinksTheSeries) {
     }
 }
 
+// The string actions with the same handler.
+TEST_F(OwnershipTest, StringActionsSurviveAHandlerThatShrinksTheString) {
+    struct Case {
+        const char* name;
+        std::function<void(cell* pos)> run;
+    } cases[] = {
+        {"append", [&](cell* p) { string::append(p, S("xyz"), -1, false, 2); }},
+        {"insert", [&](cell* p) { string::insert(p, S("xyz"), -1, false, -1); }},
+        {"change", [&](cell* p) { string::change(p, S("xyz"), -1, false, -1); }},
+        {"change/part", [&](cell* p) { string::change(p, S("x"), 5, false, -1); }},
+        {"sort", [&](cell* p) { string::sort(p, false, absent(), absent(), absent(), false, false, true); }},
+        {"swap", [&](cell* p) { string::swap(p, S("q")); }},
+        {"trim", [&](cell* p) { string::trim(p, false, false, false, false, true, absent()); }},
+        {"take", [&](cell* p) { string::take(p, I(3), false, false); }},
+        {"remove", [&](cell* p) { series::remove(p, I(3), absent()); }},
+        {"reverse", [&](cell* p) { series::reverse(p, absent(), absent()); }},
+    };
+    for (uint32_t keep : {0u, 1u}) {
+        for (const Case& c : cases) {
+            cell* s = S("f e d c b a");
+            ownership::set_deep(s, &owner, &field);
+            memory::Node* node = series::node_of(s);
+            on_change = [&](cell*) {
+                series::truncate_units(node, keep);
+                on_change = nullptr;
+            };
+            cell pos = *s;
+            pos.data1 = 4;
+            c.run(&pos);
+            EXPECT_LE(string::total_length(s), 32) << c.name;
+            EXPECT_FALSE(events.empty()) << c.name << ": no report";
+            events.clear();
+        }
+    }
+}
+
 TEST_F(OwnershipTest, TableIsWeak) {
     cell* b = owned("a [ b ]");
     memory::Node* node = series::node_of(b);
