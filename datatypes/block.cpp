@@ -59,6 +59,9 @@ Buffer* ensure_room(Node* node, uint64_t extra, bool doubling) {
     Buffer* b = node->buffer;
     uint64_t bytes = extra * sizeof(cell);
     if ((uint64_t)(b->data_end() - b->tail) >= bytes) return b;
+    // A fixed buffer is kept by address (the root block, the stacks): it
+    // never moves, so full is the end.
+    if (b->flags & memory::FLAG_FIXED) no_memory();
     uint64_t need = (uint64_t)b->used_bytes() + bytes;
     uint64_t capacity = doubling ? need * 2 : need;
     if (capacity > 0x7FFFFFF0u) capacity = need;

@@ -114,6 +114,7 @@ void init() {
                                    //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
     block::make_root();            // 11. root block and the stacks' series
+    word::use_root(block::root);   //     words rooted for compiled code go there too
     context::init();               // 12. global context (reachable through context::global)
     case_::init();                 // 13. case/init
     symbol::init();                // 14. symbol table (its block is the table's data block)

@@ -478,4 +478,44 @@ TEST_F(BlockTest, PathsAndParens) {
     EXPECT_EQ(datatype::get<A_RANDOM>(TYPE_GET_PATH), nullptr);
 }
 
+TEST_F(BlockTest, WordsInBlocksAndPaths) {
+    // Words compare through their canonical symbols unless strict.
+    EXPECT_EQ(block::compare(B("w:a w:b"), B("w:A w:B"), OP_EQUAL), 0);
+    EXPECT_NE(block::compare(B("w:a"), B("w:A"), OP_STRICT_EQUAL), 0);
+    EXPECT_EQ(mold(B("w:a [ w:b ] x")), "[a [b] \"x\"]");
+
+    cell* p = B("w:a w:b w:c");
+    struct Case {
+        uint8_t type;
+        const char* text;
+    } cases[] = {
+        {TYPE_PATH, "a/b/c"}, {TYPE_LIT_PATH, "'a/b/c"}, {TYPE_GET_PATH, ":a/b/c"}, {TYPE_SET_PATH, "a/b/c:"},
+    };
+    for (const Case& c : cases) {
+        cell::set_type(p, c.type);
+        EXPECT_EQ(mold(p), c.text);
+    }
+    EXPECT_EQ(form(p), "a/b/c");
+    EXPECT_EQ(mold(B("( w:a w:b )")), "[(a b)]");
+
+    // Eval-path through a word: the value after it (case-insensitively
+    // unless the case flag is set), and setting it.
+    cell* b = B("w:x one w:Y two w:z");
+    cell k;
+    word::make_at(symbol::make("y"), &k);
+    cell* r = block::eval_path(b, &k, nullptr, b, nullptr, nullptr, 0, false, true, false, false);
+    EXPECT_EQ(form(r), "two");
+    r = block::eval_path(b, &k, nullptr, b, nullptr, nullptr, 0, true, true, false, false);
+    EXPECT_EQ(r->type(), TYPE_NONE);
+    word::make_at(symbol::make("z"), &k);
+    r = block::eval_path(b, &k, nullptr, b, nullptr, nullptr, 0, false, true, false, false);
+    EXPECT_EQ(r->type(), TYPE_NONE);  // the last cell has nothing after it
+    word::make_at(symbol::make("x"), &k);
+    block::eval_path(b, &k, S("uno"), b, nullptr, nullptr, 0, false, false, false, false);
+    EXPECT_EQ(form(b), "x uno Y two z");
+    cell pos = *b;
+    block::find(&pos, &k, absent(), false, false, false, false, absent(), absent(), false, false, false, false);
+    EXPECT_EQ(pos.data1, 0u);
+}
+
 }  // namespace

@@ -3,7 +3,8 @@
 //
 // Block text: tokens separated by blanks; "n" is none!, "t"/"f" are true and
 // false, "[" ... "]" a nested block, "(" ... ")" a paren, a leading "/" puts
-// the new-line marker on the value, anything else is a string!.
+// the new-line marker on the value, "w:name" is the word! name, anything
+// else is a string!.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@
 #include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/memory.h"
@@ -101,6 +104,8 @@ private:
                 none::make_at(&v);
             } else if (tok == "t" || tok == "f") {
                 logic::make_at(&v, tok == "t");
+            } else if (tok.size() > 2 && tok.compare(0, 2, "w:") == 0) {
+                word::make_at(symbol::make(tok.substr(2).c_str()), &v);
             } else if (tok == "[" || tok == "(") {
                 v = *parse(t, i, tok == "[" ? TYPE_BLOCK : TYPE_PAREN);
             } else {
