@@ -298,10 +298,11 @@ cell* clone(const cell* blk, bool deep, bool any_block) {
 static bool type_in_kind(uint8_t t, const cell* kind) {
     if (kind->type() == TYPE_DATATYPE) return kind->data1 == t;
     if (kind->type() == TYPE_TYPESET) {
-        // typeset! bits: type id n at bit n of words 1-3.
+        // typeset! bits: the twelve payload bytes in memory order, type id t
+        // in byte t / 8 under 0x80 >> (t % 8).
         if (t >= 96) return false;
-        uint32_t w = t < 32 ? kind->data1 : t < 64 ? kind->data2 : kind->data3;
-        return (w >> (t & 31)) & 1;
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&kind->data1);
+        return (bytes[t / 8] & (0x80 >> (t % 8))) != 0;
     }
     return false;
 }
@@ -333,7 +334,7 @@ cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
     }
     cycles::Frame frame(node);
     StackMark mark;
-    cell kind;
+    cell kind{};
     if (has_types) kind = *types;
     cell* held = stack::push(value);  // the copy is built here, rooted
     series::copy(held, held, part, false, series::ABSENT);
