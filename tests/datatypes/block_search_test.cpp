@@ -203,6 +203,14 @@ TEST_F(BlockSearchTest, SortsAgreeWithStdStableSort) {
     current = nullptr;
 }
 
+// Under /compare/all/skip the comparator gets whole records as blocks:
+// this one orders them by their second cell.
+void by_second(cell* function, cell* a, cell* b, cell* result) {
+    EXPECT_EQ(a->type(), TYPE_BLOCK);
+    EXPECT_EQ(series::length_of(a), 2);
+    logic::make_at(result, string::compare_values(block::cell_at(a, 1), block::cell_at(b, 1), OP_SORT, false) < 0);
+}
+
 TEST_F(BlockSearchTest, SortRefinements) {
     cell* b = B("c 1 a 3 b 2");
     cell pos = *b;
@@ -214,6 +222,14 @@ TEST_F(BlockSearchTest, SortRefinements) {
     pos = *b;
     block::sort(&pos, false, I(2), absent(), absent(), true, true, true);  // /all /reverse
     EXPECT_EQ(form(b), "c 1 b 2 a 3");
+    cell fn{TYPE_FUNCTION, 0, 0, 0};
+    block::compare_callback = by_second;
+    pos = *b;
+    block::sort(&pos, false, I(2), stack::push(&fn), absent(), true, false, false);
+    block::compare_callback = nullptr;
+    EXPECT_EQ(form(b), "c 1 b 2 a 3");
+    pos = *b;
+    block::sort(&pos, false, I(2), absent(), absent(), false, false, false);
     cell* c = B("d c b a");
     pos = *c;
     pos.data1 = 1;
