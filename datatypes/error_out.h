@@ -40,6 +40,8 @@ enum class Script : uint8_t {
 enum class Internal : uint8_t {
     none = 0,
     not_done,  // a feature that is not provided
+    too_deep,  // a walk nested deeper than the cycle stack holds
+    no_cycle,  // a deep copy of a value that contains itself
 };
 extern Internal last_internal;
 [[noreturn]] void raise_internal(Internal id);

@@ -7,10 +7,12 @@
 #include "datatypes/integer.h"
 #include "datatypes/error_out.h"
 #include "datatypes/string.h"
+#include "datatypes/symbol.h"
 #include "datatypes/unset.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "platform/random.h"
+#include "runtime/ownership.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
 
@@ -197,6 +199,15 @@ cell* poke(cell* series, int32_t index, cell* value, cell* index_cell) {
         make_integer(&n, index);
         error::raise_script(error::Script::out_of_range, &n);
     }
+    cell v = *value;  // the handler may overwrite the value's cell
+    bool owned = ownership::check(series, ownership::POKE, (int32_t)p, 1);
+    if (owned && p >= (int64_t)buffer_units(series)) {
+        // The handler cut the series short: the position is gone.
+        cell n;
+        make_integer(&n, index);
+        error::raise_script(error::Script::out_of_range, &n);
+    }
+    value = &v;
     Buffer* b = buffer_of(series);
     uint8_t t = series->type();
     if (b->unit() == sizeof(cell)) {
@@ -211,6 +222,7 @@ cell* poke(cell* series, int32_t index, cell* value, cell* index_cell) {
         if (value->type() != TYPE_CHAR) error::raise_script(error::Script::invalid_arg, value);
         string::poke_char(node_of(series), (uint32_t)p, (int32_t)value->data2);
     }
+    if (owned) ownership::check(series, ownership::POKED, (int32_t)p, 1);
     *series = *value;
     return series;
 }
@@ -220,8 +232,11 @@ cell* poke(cell* series, int32_t index, cell* value, cell* index_cell) {
 cell* clear(cell* series) {
     int32_t n = units_from_head(series, false);
     if (n >= 1) {
+        bool owned = ownership::check(series, ownership::CLEAR, head_of(series), n);
+        units_from_head(series, false);  // the handler may have cut the series
         Buffer* b = buffer_of(series);
         b->tail = b->head + ((size_t)head_of(series) << shift_of(b->unit()));
+        if (owned) ownership::check(series, ownership::CLEARED, head_of(series), 0);
     }
     return series;
 }
@@ -253,7 +268,12 @@ cell* remove(cell* series, cell* part, cell* key) {
     }
     if (count < 1) return series;
     units_from_head(series, false);
-    if (!is_at_tail(series)) cut(node_of(series), (uint32_t)head_of(series), (uint32_t)count);
+    if (head_of(series) < 0) series->data1 = 0;
+    if (is_at_tail(series)) return series;
+    bool owned = ownership::check(series, ownership::REMOVE, head_of(series), count);
+    units_from_head(series, false);  // `cut` clamps the count to what is left
+    cut(node_of(series), (uint32_t)head_of(series), (uint32_t)count);
+    if (owned) ownership::check(series, ownership::REMOVED, head_of(series), 0);
     return series;
 }
 
@@ -338,6 +358,21 @@ cell* take(cell* series, cell* part, bool deep, bool last) {
         if (count > n) count = n;
         if (count == 0) count = 1;
     }
+    bool owned = ownership::check(series, ownership::TAKE, h, has_part ? part_value : 1);
+    if (owned) {
+        // The handler may have shortened the series: take no more than is left.
+        int32_t units = (int32_t)buffer_units(series);
+        if (h > units) h = units;
+        series->data1 = (uint32_t)h;
+        int32_t left = units - h;
+        if (!(has_part && part_value < 1)) {
+            if (left < 1) return make_none(series);
+            if (count > left) count = left;
+            n = left;
+        } else if (count > h) {
+            count = h;
+        }
+    }
     Node* source = node_of(series);
     uint32_t unit = unit_of(series);
     uint32_t shift = shift_of(unit);
@@ -347,7 +382,8 @@ cell* take(cell* series, cell* part, bool deep, bool last) {
     int64_t start;  // first unit taken, from the buffer's head pointer
     bool empty = false;
     if (has_part && part_value < 1) {
-        if (last || count > h) empty = true;
+        // A part of 0 takes nothing (counting it as 1 would take a unit).
+        if (part_value == 0 || last || count > h || count == 0) empty = true;
         start = (int64_t)h - count;
     } else {
         start = last ? (int64_t)h + n - count : h;
@@ -372,8 +408,10 @@ cell* take(cell* series, cell* part, bool deep, bool last) {
         // Units taken before the head: the head follows the unit it designated.
         if (start < h) series->data1 = (uint32_t)(h - count);
     }
+    cell origin = *series;
     make_at(series, type, node, 0);
     if (type == TYPE_VECTOR || type == TYPE_HASH) series->data3 = word3;
+    if (owned) ownership::check(&origin, ownership::TAKEN, h, 0);
     return series;
 }
 
@@ -404,6 +442,13 @@ cell* reverse(cell* series, cell* part, cell* skip) {
         if (size > count || count % size)
             error::raise_script(error::Script::invalid_refine_arg, nullptr, skip);
     }
+    bool owned = ownership::check(series, ownership::REVERSE, head_of(series), count);
+    if (owned) {
+        // The handler may have shortened the series: whole records that are left.
+        int32_t left = units_from_head(series, false);
+        if (count > left) count = left - left % size;
+        if (count < 2 * size) return series;
+    }
     Buffer* b = buffer_of(series);
     uint32_t unit = b->unit();
     uint32_t w = unit * (uint32_t)size;
@@ -411,6 +456,7 @@ cell* reverse(cell* series, cell* part, cell* skip) {
     uint32_t records = (uint32_t)(count / size);
     for (uint32_t i = 0, j = records - 1; i < j; i++, j--)
         swap_bytes(first + (size_t)i * w, first + (size_t)j * w, w);
+    if (owned) ownership::check(series, ownership::REVERSED, head_of(series), count);
     return series;
 }
 
@@ -448,6 +494,13 @@ cell* move(cell* origin, cell* target, cell* part) {
             return target;
         }
         units_from_head(target, false);
+        bool owned = ownership::check(target, ownership::MOVE, head_of(origin), count, origin);
+        // The handler may have changed either side.
+        units_from_head(target, false);
+        int32_t left = units_from_head(origin, false);
+        if (count > left) count = left;
+        if (count < 1) return target;
+        oh = (uint32_t)head_of(origin);
         uint32_t th = (uint32_t)head_of(target);
         size_t bytes = (size_t)count * unit;
         Buffer* t = tn->buffer;
@@ -460,6 +513,7 @@ cell* move(cell* origin, cell* target, cell* part) {
         memcpy(at, o->head + (size_t)oh * unit, bytes);
         t->tail += bytes;
         cut(on, oh, (uint32_t)count);
+        if (owned) ownership::check(target, ownership::MOVED, (int32_t)th, count, origin);
         return target;
     }
     // Same buffer.
@@ -469,6 +523,16 @@ cell* move(cell* origin, cell* target, cell* part) {
     if (th == oh) return target;
     if (th > oh && th < units && units - th < (uint32_t)count) return origin;
     if (th >= oh && th < oh + (uint32_t)count) return target;  // into itself: nothing to do
+    bool owned = ownership::check(target, ownership::MOVE, (int32_t)oh, count, origin);
+    if (owned) {
+        // The handler may have changed the series: derive every position again.
+        units = buffer_units(origin);
+        if (oh >= units) return target;
+        if ((uint32_t)count > units - oh) count = (int32_t)(units - oh);
+        if (th > units) th = units;
+        if (th == oh || (th > oh && th < units && units - th < (uint32_t)count)) return target;
+        if (th >= oh && th < oh + (uint32_t)count) return target;
+    }
     size_t bytes = (size_t)count * unit;
     uint8_t* saved = (uint8_t*)sys::allocate((uint32_t)bytes);
     Buffer* b = on->buffer;
@@ -487,6 +551,7 @@ cell* move(cell* origin, cell* target, cell* part) {
         memcpy(at, saved, bytes);
     }
     sys::free(saved);
+    if (owned) ownership::check(target, ownership::MOVED, (int32_t)th, count, origin);
     return target;
 }
 
@@ -510,22 +575,42 @@ cell* random(cell* value, bool seed, bool secure, bool only) {
         *value = out;
         return value;
     }
+    bool owned = ownership::check(value, ownership::RANDOM, head_of(value), n);
+    if (owned) n = units_from_head(value, false);
     uint32_t unit = unit_of(value);
     for (int32_t k = n, pos = head_of(value); k >= 1; k--, pos++) {
         int32_t r = rnd::integer(secure, k);
         Buffer* b = buffer_of(value);
         swap_bytes(b->head + (size_t)pos * unit, b->head + (size_t)(pos + r - 1) * unit, unit);
     }
+    if (owned) ownership::check(value, ownership::RANDOMIZED, head_of(value), n);
     return value;
 }
 
-// Ownership is not built yet: no series has an owner.
+static bool is_owned_field(int32_t symbol_id) {
+    return symbol::resolve(symbol_id) == symbol::resolve(symbol::make("owned"));
+}
+
 cell* reflect(cell* value, int32_t field_symbol) {
-    error::raise_internal(error::Internal::not_done);
+    if (!is_owned_field(field_symbol)) error::raise_internal(error::Internal::not_done);
+    cell* owner = ownership::find(node_of(value));
+    if (!owner) return make_none(value);
+    cell o = *owner;
+    *value = o;
+    return value;
 }
 
 cell* modify(cell* target, cell* field, cell* value, bool case_) {
-    error::raise_internal(error::Internal::not_done);
+    if (!is_owned_field((int32_t)field->data2)) return target;
+    if (value->type() == TYPE_NONE) {
+        ownership::unset(target);
+    } else if (value->type() == TYPE_BLOCK && units_from_head(value, false) >= 2) {
+        cell* pair = reinterpret_cast<cell*>(buffer_of(value)->head) + head_of(value);
+        cell owner = pair[0], word = pair[1];
+        ownership::set_object(target, &owner, &word);
+    }
+    *target = *value;
+    return target;
 }
 
 void register_type() {

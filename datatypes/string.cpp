@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "runtime/case.h"
 #include "runtime/dtoa.h"
+#include "runtime/ownership.h"
 #include "runtime/print.h"
 #include "runtime/sort.h"
 #include "runtime/sys.h"
@@ -755,25 +756,37 @@ static uint32_t add_at_tail(cell* series, cell* value, int32_t part, int32_t dup
     return added;
 }
 
+// The count reported to an owner before a change: the characters of a
+// string value, else one value.
+static int32_t change_estimate(cell* value) {
+    return is_string_family(value->type()) ? length_of(value) : 1;
+}
+
 cell* append(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
-    add_at_tail(series, value, part, dup);
+    bool owned = ownership::check(series, ownership::APPEND, total_length(series), change_estimate(value));
+    int32_t at = total_length(series);
+    uint32_t added = add_at_tail(series, value, part, dup);
+    if (owned) ownership::check(series, ownership::APPENDED, at, (int32_t)added);
     series->data1 = 0;
     return series;
 }
 
 cell* insert(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
-    uint32_t h = head_index(series);
+    bool owned = ownership::check(series, ownership::INSERT, (int32_t)head_index(series), change_estimate(value));
+    uint32_t h = head_index(series);  // after the handler, which may have cut the series
     uint32_t old_tail = units_of(buffer_of(series));
     uint32_t added = add_at_tail(series, value, part, dup);
     // Rotated into place when not inserting at the tail.
     if (h < old_tail) exchange_blocks(node_of(series), h, old_tail, old_tail + added);
+    if (owned) ownership::check(series, ownership::INSERTED, (int32_t)h, (int32_t)added);
     series->data1 = h + added;
     head_index(series);
     return series;
 }
 
 cell* change(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
-    uint32_t h = head_index(series);
+    bool owned = ownership::check(series, ownership::CHANGE, (int32_t)head_index(series), change_estimate(value));
+    uint32_t h = head_index(series);  // after the handler, which may have cut the series
     uint32_t old_tail = units_of(buffer_of(series));
     if (h >= old_tail) return append(series, value, -1, only, dup);
     uint32_t added = add_at_tail(series, value, -1, dup);
@@ -783,6 +796,7 @@ cell* change(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
     // [h, h + removed) old | rest | new  ->  old | new | rest, then drop old.
     exchange_blocks(node_of(series), h + removed, old_tail, old_tail + added);
     remove_units(series, h, removed);
+    if (owned) ownership::check(series, ownership::CHANGED, (int32_t)h, (int32_t)added);
     series->data1 = h + added;
     head_index(series);
     return series;
@@ -1010,6 +1024,13 @@ cell* sort(cell* series, bool case_, cell* skip, cell* compare, cell* part, bool
         }
     }
     if (n < 2) return series;
+    bool owned = ownership::check(series, ownership::SORT, (int32_t)h, (int32_t)n);
+    if (owned) {
+        // The handler may have cut the series: sort the whole records left.
+        int64_t left = (int64_t)total_length(series) - h;
+        if (left < n) n = left < 0 ? 0 : left - left % c.size;
+        if (n < 2) return series;
+    }
     // A stable copy: a /compare function may allocate, which may move the buffer.
     uint32_t* records = (uint32_t*)sys::allocate(checked_size((uint64_t)n, 4));
     for (uint32_t i = 0; i < (uint32_t)n; i++) records[i] = (uint32_t)char_at(series, h + i);
@@ -1029,6 +1050,7 @@ cell* sort(cell* series, bool case_, cell* skip, cell* compare, cell* part, bool
     for (uint32_t i = 0; i < (uint32_t)n; i++)
         put_char(b->head + (size_t)(h + i) * width, width, (int32_t)records[i]);
     sys::free(records);
+    if (owned) ownership::check(series, ownership::SORTED, (int32_t)h, (int32_t)n);
     return series;
 }
 
@@ -1038,10 +1060,15 @@ cell* swap(cell* a, cell* b) {
     if (!is_string_family(b->type()) && b->type() != TYPE_BINARY)
         error::raise_script(error::Script::invalid_arg, b);
     if (is_tail(a) || is_tail(b)) return a;
+    bool owned_a = ownership::check(a, ownership::SWAP, (int32_t)head_index(a), 1);
+    bool owned_b = ownership::check(b, ownership::SWAP, (int32_t)head_index(b), 1);
+    if (is_tail(a) || is_tail(b)) return a;  // a handler emptied one side
     uint32_t ha = head_index(a), hb = head_index(b);
     int32_t ca = char_at(a, ha), cb = char_at(b, hb);
     poke_char(node_of(a), ha, cb);
     poke_char(node_of(b), hb, ca);
+    if (owned_a) ownership::check(a, ownership::SWAPED, (int32_t)ha, 1);
+    if (owned_b) ownership::check(b, ownership::SWAPED, (int32_t)hb, 1);
     return a;
 }
 
@@ -1066,7 +1093,9 @@ static bool is_line_blank(int32_t c) {
 
 cell* trim(cell* series, bool head, bool tail, bool auto_, bool lines, bool all, cell* with) {
     if (auto_) error::raise_internal(error::Internal::not_done);
-    uint32_t h = head_index(series);
+    if (length_of(series) == 0) return series;
+    bool owned = ownership::check(series, ownership::TRIM, (int32_t)head_index(series), length_of(series));
+    uint32_t h = head_index(series);  // after the handler, which may have cut the series
     uint32_t n = (uint32_t)length_of(series);
     if (n == 0) return series;
     // The set of /with (or the default blanks of /all).
@@ -1147,6 +1176,7 @@ cell* trim(cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
     b->tail = b->head + (size_t)(h + out) * width;
     sys::free(text);
     if (set) sys::free(set);
+    if (owned) ownership::check(series, ownership::TRIMMED, (int32_t)h, 0);
     return series;
 }
 

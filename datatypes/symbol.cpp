@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "runtime/hashtable.h"
@@ -20,9 +21,9 @@ Node* table = nullptr;
 Node* block() { return hashtable::record(table)->data; }
 
 void init() {
-    // The block starts empty with room for BLOCK_CELLS records; it grows
-    // past them when needed.
-    Node* b = memory::alloc_cells(BLOCK_CELLS);
+    // The block is the root block's symbol block: it starts empty with room
+    // for BLOCK_CELLS records and grows past them when needed.
+    Node* b = block::root ? block::root_series(block::ROOT_SYMBOLS) : memory::alloc_cells(BLOCK_CELLS);
     cell holder{TYPE_BLOCK, 0, (uint32_t)(uintptr_t)b, 0};
     table = hashtable::init(BLOCK_CELLS, &holder, hashtable::KIND_SYMBOLS, 1);
 }

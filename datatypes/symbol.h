@@ -17,8 +17,8 @@
 //
 // The symbol block lives as the data block of the symbol table (a hash table
 // of kind 2, mode 1), whose node is kept in `table`: the collector reaches
-// the block through the table. The root block, when it exists, takes the
-// symbol block as one of its cells.
+// the block through the table, and the root block holds it too (its third
+// cell): the table is made over the root block's symbol block.
 #pragma once
 #include <cstdint>
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -15,6 +16,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/path.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
@@ -23,13 +25,18 @@
 #include "platform/random.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/externals.h"
 #include "runtime/hooks.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
 #include "runtime/slot_pool.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
 #include "runtime/words.h"
+
+static_assert(stack::ARGUMENT_CELLS == (uint32_t)block::ARGUMENT_STACK_CELLS,
+              "the argument stack fills its root-block series");
 
 namespace runtime {
 
@@ -70,6 +77,7 @@ void setup(int argc, char** argv) {
     float_neg_inf = from_bits(0xFFF0000000000000ull);
     float_nan = from_bits(0x7FF8000000000000ull);
     float_below_half = from_bits(0x3FDFFFFFFFFFFFFFull);
+    cycles::init();  // the cycle stack: 1000 entries, tracked
 
     char here;
     stack_base = (uintptr_t)&here;
@@ -88,7 +96,7 @@ void init() {
     none::register_type();
     logic::register_type();
     series::register_type();       //     series! before its children
-                                   //     block!
+    block::register_type();
     string::register_type();
                                    //     binary!
     integer::register_type();
@@ -100,15 +108,21 @@ void init() {
     get_word::register_type();
     refinement::register_type();
     char_::register_type();        //     (integer! is its parent)
-                                   //     native!, action!, op!, path!, lit-path!,
-                                   //     set-path!, get-path!, function!, routine!, paren!
+                                   //     native!, action!, op!
+    path::register_type();
+    lit_path::register_type();
+    set_path::register_type();
+    get_path::register_type();
+                                   //     function!, routine!
+    paren::register_type();
     issue::register_type();
                                    //     url!, file!, object!, bitset!, triple!
     float_::register_type();
                                    //     typeset!, error!, vector! .. image!
                                    //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
-                                   // 11. root block and the stacks' series
+    block::make_root();            // 11. root block and the stacks' series
+    word::use_root(block::root);   //     words rooted for compiled code go there too
     context::init();               // 12. global context (reachable through context::global)
     case_::init();                 // 13. case/init
     symbol::init();                // 14. symbol table (its block is the table's data block)
@@ -118,12 +132,11 @@ void init() {
     issues::build();
                                    // 17. natives/init
                                    // 18. parser/init
-                                   // 19. ownership/init
+    ownership::init();             // 19. ownership/init
                                    // 20. crypto/init
                                    // 21. compress/init-methods
                                    // 22. call/init
-    // 23. stack/init: over a tracked block until the root block's series exist.
-    stack::init((cell*)sys::allocate_zeroed(stack::ARGUMENT_CELLS * sizeof(cell)),
+    stack::init(block::cells_of(block::root_series(block::ROOT_ARGUMENTS)),  // 23. stack/init
                 stack::ARGUMENT_CELLS);
                                    // 24. lexer/init
                                    // 25. zolbin/boot-load
