@@ -479,6 +479,12 @@ TEST_F(BlockTest, PathsAndParens) {
 }
 
 TEST_F(BlockTest, WordsInBlocksAndPaths) {
+    // Numbers compare across integer! and float! unless strict.
+    EXPECT_EQ(block::compare(B("i:1"), B("d:1.0"), OP_EQUAL), 0);
+    EXPECT_NE(block::compare(B("i:1"), B("d:1.0"), OP_STRICT_EQUAL), 0);
+    EXPECT_TRUE(actions::compare(B("i:1 i:2"), B("i:1 d:2.5"), OP_LESSER));
+    EXPECT_EQ(mold(B("i:-7 d:0.1 [ i:2147483647 ]")), "[-7 0.1 [2147483647]]");
+
     // Words compare through their canonical symbols unless strict.
     EXPECT_EQ(block::compare(B("w:a w:b"), B("w:A w:B"), OP_EQUAL), 0);
     EXPECT_NE(block::compare(B("w:a"), B("w:A"), OP_STRICT_EQUAL), 0);

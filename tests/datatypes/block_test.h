@@ -3,8 +3,8 @@
 //
 // Block text: tokens separated by blanks; "n" is none!, "t"/"f" are true and
 // false, "[" ... "]" a nested block, "(" ... ")" a paren, a leading "/" puts
-// the new-line marker on the value, "w:name" is the word! name, anything
-// else is a string!.
+// the new-line marker on the value, "w:name" is the word! name, "i:12" an
+// integer!, "d:1.5" a float!, anything else is a string!.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -14,6 +14,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/error_out.h"
+#include "datatypes/float.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
@@ -106,6 +107,10 @@ private:
                 logic::make_at(&v, tok == "t");
             } else if (tok.size() > 2 && tok.compare(0, 2, "w:") == 0) {
                 word::make_at(symbol::make(tok.substr(2).c_str()), &v);
+            } else if (tok.size() > 2 && tok.compare(0, 2, "i:") == 0) {
+                v = integer(std::stoi(tok.substr(2)));
+            } else if (tok.size() > 2 && tok.compare(0, 2, "d:") == 0) {
+                float_::make_in(&v, std::stod(tok.substr(2)));
             } else if (tok == "[" || tok == "(") {
                 v = *parse(t, i, tok == "[" ? TYPE_BLOCK : TYPE_PAREN);
             } else {
