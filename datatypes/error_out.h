@@ -34,6 +34,9 @@ enum class Script : uint8_t {
     invalid_type,        // arg1: datatype
     not_related,         // arg1: action word, arg2: datatype
     cannot_use,          // arg1: call word, arg2: datatype
+    bad_field_set,       // arg1: handler word, arg2: datatype
+    invalid_obj_evt,     // arg1: the handler field's value or the owner
+    invalid_spec_field,  // arg1: the word type or id
 };
 
 // Internal-category errors that datatypes raise (no arguments).

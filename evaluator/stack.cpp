@@ -1,5 +1,7 @@
 #include "evaluator/stack.h"
 
+#include "datatypes/error.h"
+
 #include "runtime/sys.h"
 
 namespace stack {
@@ -12,9 +14,12 @@ void init(cell* cells, uint32_t count) {
 }
 
 void overflow() {
-    // The error catalog does not exist yet: until it does, running out of
-    // argument stack ends the program as a stack overflow.
-    sys::quit(sys::RT_STACK_OVERFLOW, SYS_CALLER_ADDRESS());
+    // Before the error catalog exists, running out of argument stack ends
+    // the program as a stack overflow; after, it is internal stack-overflow
+    // with the top moved back five cells (room for the catcher).
+    if (!error::catalog_node) sys::quit(sys::RT_STACK_OVERFLOW, SYS_CALLER_ADDRESS());
+    arguments.top = arguments.top - 5 > arguments.base ? arguments.top - 5 : arguments.base;
+    error::raise_prebuilt("stack-overflow");
 }
 
 cell* push_cell() {

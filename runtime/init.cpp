@@ -11,7 +11,9 @@
 #include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/error.h"
 #include "datatypes/float.h"
+#include "datatypes/object.h"
 #include "datatypes/integer.h"
 #include "datatypes/symbol.h"
 #include "datatypes/logic.h"
@@ -116,9 +118,13 @@ void init() {
                                    //     function!, routine!
     paren::register_type();
     issue::register_type();
-                                   //     url!, file!, object!, bitset!, triple!
+                                   //     url!, file!
+    object::register_type();
+                                   //     bitset!, triple!
     float_::register_type();
-                                   //     typeset!, error!, vector! .. image!
+                                   //     typeset!
+    error::register_type();
+                                   //     vector! .. image!
                                    //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
     block::make_root();            // 11. root block and the stacks' series
@@ -140,6 +146,7 @@ void init() {
                 stack::ARGUMENT_CELLS);
                                    // 24. lexer/init
                                    // 25. zolbin/boot-load
+    error::init();                 //     the error catalog and template, as boot data will give them
                                    // 26. interpreter/init
     slot_pool::init();             // 27. slot pool
                                    // 28. collector/init

@@ -1,6 +1,8 @@
 // Memory manager: pages, node frames, series frames, big frames, buffers.
 #include "runtime/memory.h"
 
+#include "datatypes/error.h"
+
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
@@ -46,8 +48,8 @@ const char* internal_name(Internal id) {
 
 void raise_internal(Internal id) {
     last_internal = id;
-    sys::throw_code(sys::THROW_ERROR);
-    __builtin_unreachable();
+    // Memory is short: the error was made at start-up.
+    error::raise_prebuilt(internal_name(id));
 }
 
 [[noreturn]] static void no_memory() { raise_internal(Internal::no_memory); }

@@ -1,6 +1,8 @@
 // UTF-8 and UTF-16 conversion.
 #include "runtime/unicode.h"
 
+#include "datatypes/error.h"
+
 #include <algorithm>
 
 #include "runtime/tracked.h"
@@ -15,9 +17,12 @@ ErrorRecord last_error;
 
 void raise(const ErrorRecord& error) {
     last_error = error;
-    // The language error is made from `last_error` once the error machinery
-    // exists; until then the code alone travels.
-    sys::rethrow(sys::THROW_ERROR);
+    if (error.id == ErrorId::invalid_char) {
+        cell cp{TYPE_INTEGER, 0, (uint32_t)error.code_point, 0};
+        error::raise(error::SCRIPT, "invalid-char", &cp);
+    }
+    // The offending bytes would be a binary! argument; that type comes later.
+    error::raise(error::ACCESS, "invalid-utf8");
 }
 
 void raise_invalid_utf8(const uint8_t* at, uint32_t available) {
