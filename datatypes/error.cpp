@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
@@ -48,17 +49,6 @@ struct StackMark {
 };
 
 cell* cells_of(Node* n) { return reinterpret_cast<cell*>(n->buffer->head); }
-
-cell* append_copy(Node* node, const cell* value) {
-    cell v = *value;
-    memory::Buffer* b = node->buffer;
-    if (b->tail + sizeof(cell) > b->data_end())
-        b = memory::expand_series_copy(node, (int32_t)sys::size_mul(b->capacity + 16, 2));
-    cell* slot = reinterpret_cast<cell*>(b->tail);
-    *slot = v;
-    b->tail += sizeof(cell);
-    return slot;
-}
 
 int32_t append_text(cell* out, const char* text, int32_t limit) {
     string::concatenate_cstr(out, text);
@@ -127,14 +117,14 @@ struct Reader {
             string::load(s.data(), (int32_t)s.size(), out, 0);
         } else if (*p == '[') {
             p++;
-            series::make_at(out, TYPE_BLOCK, memory::alloc_cells(8), 0);
+            block::make_at(out, 8);
             StackMark mark;
             cell* blk = stack::push(out);
             while (!at(']')) {
                 cell* v = stack::push_cell();
                 unset::make_at(v);
                 value(v, true);
-                append_copy(series::node_of(blk), v);
+                block::append_cell_copy(series::node_of(blk), v);
                 stack::pop(1);
             }
             p++;

@@ -50,6 +50,8 @@ constexpr Spelling<Script> script_ids[] = {
 };
 constexpr Spelling<Internal> internal_ids[] = {
     {Internal::not_done, "not-done"},
+    {Internal::too_deep, "too-deep"},
+    {Internal::no_cycle, "no-cycle"},
 };
 constexpr Spelling<Math> math_ids[] = {
     {Math::zero_divide, "zero-divide"},

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
@@ -17,6 +18,8 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
+#include "runtime/cycles.h"
+#include "runtime/ownership.h"
 #include "runtime/tracked.h"
 #include "runtime/words.h"
 
@@ -42,22 +45,6 @@ struct StackMark {
 
 cell* cells_of(Node* n) { return reinterpret_cast<cell*>(n->buffer->head); }
 int32_t cell_count(Node* n) { return (int32_t)(n->buffer->used_bytes() / sizeof(cell)); }
-
-// Cell-array primitives this module needs until block! provides them.
-cell* new_block_at(cell* c, int32_t n) {
-    Node* node = memory::alloc_cells(n > 0 ? n : 1);
-    return series::make_at(c, TYPE_BLOCK, node, 0);
-}
-cell* append_copy(Node* node, const cell* value) {
-    cell v = *value;  // read before the buffer may move
-    memory::Buffer* b = node->buffer;
-    if (b->tail + sizeof(cell) > b->data_end())
-        b = memory::expand_series_copy(node, (int32_t)sys::size_mul(b->capacity + 16, 2));
-    cell* slot = reinterpret_cast<cell*>(b->tail);
-    *slot = v;
-    b->tail += sizeof(cell);
-    return slot;
-}
 
 int32_t canonical(int32_t symbol) { return symbol::resolve(symbol); }
 
@@ -115,6 +102,35 @@ void call(cell* function, Node* ctx, const cell* name, int32_t event_class, cell
           int32_t count) {
     if (!call_handler) error::raise_internal(error::Internal::not_done);
     call_handler(function, ctx, name, event_class, args, count);
+}
+
+// Makes the object owner of the series in its fields, each under its field
+// word.
+void own_fields(cell* obj) {
+    StackMark mark;
+    cell* o = stack::push(obj);
+    Node* ctx = context_of(o);
+    int32_t n = context::word_count(ctx);
+    cycles::Frame frame(ctx);
+    for (int32_t i = 0; i < n; i++) {
+        cell* w = stack::push(context::word_at(ctx, i));
+        cell* v = stack::push(context::value_cell_at(ctx, i));
+        ownership::set_object(v, o, w);
+    }
+}
+
+// Sets or removes the ownership of the series in an object's fields.
+void walk_fields(cell* obj, const cell* owner, const cell* w, bool set) {
+    StackMark mark;
+    cell* o = stack::push(obj);
+    Node* ctx = context_of(o);
+    int32_t n = context::word_count(ctx);
+    cycles::Frame frame(ctx);
+    for (int32_t i = 0; i < n; i++) {
+        cell* v = stack::push(context::value_cell_at(ctx, i));
+        if (set) ownership::set_deep(v, owner, w);
+        else ownership::unset(v);
+    }
 }
 
 }  // namespace
@@ -236,7 +252,7 @@ void attach_handlers(cell* obj) {
     Node* h = scan_handlers(obj);
     obj->data3 = (uint32_t)(uintptr_t)h;
     write_back_link(obj);
-    // Ownership of the fields' series joins with the ownership table.
+    if (h && (cells_of(h)[ON_DEEP_CHANGE].data2 >> 16) != NO_HANDLER) own_fields(obj);
 }
 
 Node* create_from(Node* ctx, int32_t change_index, int32_t change_count, int32_t deep_index,
@@ -396,6 +412,7 @@ int32_t serialize_fields(cell* obj, cell* out, bool only, bool all, bool flat, c
         indent_on = false;
     }
     StackMark mark;
+    cycles::Frame frame(ctx);
     int32_t sym_change = canonical(word::symbol_of(words::word_on_change));
     int32_t sym_deep = canonical(word::symbol_of(words::word_on_deep_change));
     for (int32_t i = 0; i < n; i++) {
@@ -490,11 +507,11 @@ cell* reflect(cell* value, int32_t field_symbol) {
         integer::make_at(result, (int32_t)obj->data2);
     } else if (f == words::sym_words || f == words::sym_values || f == words::sym_body ||
                f == canonical(word::symbol_of(words::word_changed))) {
-        new_block_at(result, f == words::sym_body ? 2 * n : n);
+        block::make_at(result, f == words::sym_body ? 2 * n : n);
         Node* blk = series::node_of(result);
         for (int32_t i = 0; i < n; i++) {
             if (f == words::sym_values) {
-                append_copy(blk, context::value_cell_at(ctx, i));
+                block::append_cell_copy(blk, context::value_cell_at(ctx, i));
                 continue;
             }
             cell w = *context::word_at(ctx, i);
@@ -503,13 +520,13 @@ cell* reflect(cell* value, int32_t field_symbol) {
             w.data1 = (uint32_t)(uintptr_t)ctx;
             if (f == words::sym_body) {
                 w.header = TYPE_SET_WORD | CELL_NEW_LINE;
-                append_copy(blk, &w);
+                block::append_cell_copy(blk, &w);
                 cell v = *context::value_cell_at(ctx, i);
                 if (v.type() == TYPE_WORD) cell::set_type(&v, TYPE_LIT_WORD);
                 else if (v.type() == TYPE_PATH) cell::set_type(&v, TYPE_LIT_PATH);
-                append_copy(blk, &v);
+                block::append_cell_copy(blk, &v);
             } else if (f == words::sym_words || changed) {
-                append_copy(blk, &w);
+                block::append_cell_copy(blk, &w);
             }
         }
     } else if (f == words::sym_owner) {
@@ -524,11 +541,13 @@ cell* reflect(cell* value, int32_t field_symbol) {
 }
 
 int32_t form(cell* value, cell* out, cell* part, int32_t limit) {
+    if (cycles::detect(value, out, &limit, false)) return limit;
     return serialize_fields(value, out, false, false, false, part, limit, false, 0, false);
 }
 
 int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part, int32_t limit,
              int32_t indent) {
+    if (cycles::detect(value, out, &limit, true)) return limit;
     if (!only) limit = append_text(out, "make object! [", limit);
     limit = serialize_fields(value, out, only, all, flat, part, limit, true, indent + 1, true);
     if (!flat && indent >= 1)
@@ -544,9 +563,12 @@ int32_t compare(cell* a, cell* b, int32_t op) {
     if (ca == cb) return 0;
     if (op == datatype::OP_SAME) return -1;
     int32_t na = context::word_count(ca), nb = context::word_count(cb);
+    if (cycles::find(ca)) return cycles::find(cb) ? 0 : -1;
     if (na != nb) return na > nb ? 1 : -1;
     if (na == 0) return 0;
     StackMark mark;
+    cycles::Frame frame(ca);
+    frame.add(cb);
     for (int32_t i = 0; i < na; i++) {
         int32_t sa = canonical(word::symbol_of(context::word_at(ca, i)));
         int32_t sb = canonical(word::symbol_of(context::word_at(cb, i)));
@@ -580,8 +602,19 @@ cell* modify(cell* target, cell* field, cell* value, bool) {
     if (f == canonical(word::symbol_of(words::word_changed))) {
         if (value->type() != TYPE_NONE) error::raise_script(error::Script::invalid_arg, value);
         clear_changed(context_of(target));
+    } else if (f == words::sym_owner) {
+        own_fields(target);
+    } else if (f == words::sym_owned) {
+        if (value->type() == TYPE_NONE) {
+            walk_fields(target, nullptr, nullptr, false);
+        } else if (value->type() == TYPE_BLOCK && series::buffer_units(value) >= 2 + value->data1) {
+            StackMark mark;
+            cell* pair = reinterpret_cast<cell*>(series::buffer_of(value)->head) + value->data1;
+            cell* owner = stack::push(pair);
+            cell* w = stack::push(pair + 1);
+            walk_fields(target, owner, w, true);
+        }
     }
-    // owner and owned join with the ownership table.
     *target = *value;
     return target;
 }
@@ -589,6 +622,18 @@ cell* modify(cell* target, cell* field, cell* value, bool) {
 namespace {
 void on_context_change(cell* owner, cell* w, cell* old_value, cell* new_value) {
     fire_on_change(owner, w, old_value, new_value);
+}
+
+void on_deep_change(cell* owner, cell* w, cell* value, int32_t action_symbol, int32_t index,
+                    int32_t count, cell* extra) {
+    StackMark mark;
+    cell* action = word::push_new(action_symbol);
+    fire_on_deep_change(owner, w, value, action, extra, index, count);
+}
+
+
+void mark_owns(const cell* owner) {
+    context::self_cell(context_of(owner))->header |= context::FLAG_OWNS;
 }
 }  // namespace
 
@@ -606,6 +651,9 @@ void register_type() {
     // clang-format on
     define(TYPE_OBJECT, 0, "object!", entries);
     context::fire_on_change = on_context_change;
+    ownership::fire_on_deep_change = on_deep_change;
+    ownership::walk_object = walk_fields;
+    ownership::mark_owner = mark_owns;
 }
 
 }  // namespace object
