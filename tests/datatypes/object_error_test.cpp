@@ -5,7 +5,9 @@
 #include <cmath>
 #include <string>
 
+#include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/logic.h"
 #include "datatypes/error.h"
 #include "datatypes/error_out.h"
 #include "datatypes/float.h"
@@ -219,6 +221,92 @@ TEST_F(ObjectTest, ArgumentTypeChecks) {
     EXPECT_EQ(rt::check_arg_at(-1, &set, 0), nullptr);
     cell u{TYPE_UNSET, 0, 0, 0};
     EXPECT_EQ(raised([&] { rt::check_not_unset(0, &u); }), "script/expect-arg");
+}
+
+struct Deep { int32_t calls = 0; int32_t action = 0; int32_t field = 0; } deep;
+void record_deep(cell*, memory::Node*, const cell*, int32_t event_class, cell* args, int32_t count) {
+    EXPECT_EQ(event_class, 16);
+    EXPECT_EQ(count, 7);
+    deep.calls++;
+    deep.field = word::symbol_of(args + 1);
+    deep.action = word::symbol_of(args + 3);
+}
+
+TEST_F(ObjectTest, OnDeepChangeHearsBeforeAndAfterAChangeOfAnOwnedSeries) {
+    cell fn{TYPE_FUNCTION, 0, 0, 0};
+    cell blk;
+    block::make_at(&blk, 4);
+    cell* o = make_object({{"items", blk}, {"on-deep-change*", fn}});
+    object::attach_handlers(o);
+    cell* r = stack::push(o);
+    object::reflect(r, words::sym_owner);
+    EXPECT_TRUE(r->data1 != 0);
+    auto saved = object::call_handler;
+    object::call_handler = record_deep;
+    deep = {};
+    cell* series = stack::push(&blk);
+    cell v = num(1);
+    cell* value = stack::push(&v);
+    block::append(series, value, -1, false, -1);
+    object::call_handler = saved;
+    EXPECT_EQ(deep.calls, 2);
+    EXPECT_EQ(deep.field, symbol::make("items"));
+    EXPECT_EQ(deep.action, symbol::make("appended"));
+}
+
+TEST_F(ObjectTest, NestedAndSelfReferencingObjectsMold) {
+    cell* inner = make_object({{"x", num(1)}});
+    cell* outer = make_object({{"in", *inner}});
+    EXPECT_EQ(molded(outer),
+              "make object! [\n    in: make object! [\n        x: 1\n    ]\n]");
+    object::put_field(inner, "me", inner);
+    EXPECT_EQ(molded(inner, true), "make object! [x: 1 me: make object! [...]]");
+}
+
+TEST_F(ObjectTest, ErrorsFromBlockSpecs) {
+    auto spec_of = [&](std::initializer_list<cell> cells) {
+        cell* b = stack::push_cell();
+        block::make_at(b, 4);
+        for (const cell& c : cells) block::append_cell_copy(series::node_of(b), &c);
+        return b;
+    };
+    auto w = [](const char* s) {
+        cell c;
+        word::make_cell(&c, TYPE_WORD, nullptr, symbol::make(s), -1);
+        return c;
+    };
+    cell* e = spec_of({w("script"), w("need-value")});
+    error::make(e, e, TYPE_ERROR);
+    EXPECT_EQ(integer::get(error::field(e, error::F_CODE)), 301);
+    struct Case { std::initializer_list<cell> spec; const char* raises; };
+    const Case cases[] = {
+        {{w("bogus"), w("x")}, "script/invalid-spec-field"},
+        {{w("script")}, "script/invalid-spec-field"},
+        {{w("script"), w("no-such-id")}, "script/invalid-spec-field"},
+        {{w("script"), num(5)}, "script/invalid-arg"},
+        {{num(1), num(2)}, "internal/invalid-error"},
+    };
+    for (const Case& c : cases) {
+        cell* b = spec_of(c.spec);
+        EXPECT_EQ(raised([&] { error::make(b, b, TYPE_ERROR); }), c.raises);
+    }
+    cell t = logic::true_cell;
+    cell* b = stack::push(&t);
+    EXPECT_EQ(raised([&] { error::make(b, b, TYPE_ERROR); }), "script/bad-make-arg");
+}
+
+TEST_F(ObjectTest, ErrorsCompareAlikeAndMoldAsFields) {
+    cell s1 = num(400), s2 = num(400);
+    cell* a = stack::push(&s1);
+    cell* b = stack::push(&s2);
+    error::make(a, a, TYPE_ERROR);
+    error::make(b, b, TYPE_ERROR);
+    EXPECT_EQ(error::compare(a, b, datatype::OP_EQUAL), 0);
+    EXPECT_EQ(b->type(), TYPE_ERROR);
+    cell* o = make_object({{"x", num(1)}});
+    EXPECT_EQ(error::compare(a, o, datatype::OP_EQUAL), datatype::NOT_COMPARABLE);
+    EXPECT_EQ(molded(a, true).rfind("make error! [code: 400 type: 'math id: 'zero-divide", 0), 0u)
+        << molded(a, true);
 }
 
 }  // namespace
