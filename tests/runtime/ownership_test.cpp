@@ -36,15 +36,27 @@ protected:
     // record (0: no handlers).
     cell owner{TYPE_OBJECT, 0, 1000001, 1};
     cell field{TYPE_WORD, 0, 0, (uint32_t)-1};
+    // The object module's seams, put back after each test: the owners here
+    // are bare cells without contexts.
+    ownership::FireFn saved_fire = nullptr;
+    ownership::WalkFn saved_walk = nullptr;
+    ownership::OwnerMarkFn saved_mark = nullptr;
     void SetUp() override {
         BlockTest::SetUp();
         events.clear();
         on_change = nullptr;
+        saved_fire = ownership::fire_on_deep_change;
+        saved_walk = ownership::walk_object;
+        saved_mark = ownership::mark_owner;
+        ownership::walk_object = nullptr;
+        ownership::mark_owner = nullptr;
         ownership::fire_on_deep_change = record;
         field.data2 = (uint32_t)symbol::make("data");
     }
     void TearDown() override {
-        ownership::fire_on_deep_change = nullptr;
+        ownership::fire_on_deep_change = saved_fire;
+        ownership::walk_object = saved_walk;
+        ownership::mark_owner = saved_mark;
         on_change = nullptr;
         BlockTest::TearDown();
     }
