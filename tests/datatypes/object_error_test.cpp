@@ -309,4 +309,43 @@ TEST_F(ObjectTest, ErrorsCompareAlikeAndMoldAsFields) {
         << molded(a, true);
 }
 
+// Stands in for the interpreter: each set-word takes the value after it.
+void eval_pairs(cell* spec) {
+    cell* c = reinterpret_cast<cell*>(series::buffer_of(spec)->head) + spec->data1;
+    int32_t n = (int32_t)series::buffer_units(spec) - (int32_t)spec->data1;
+    for (int32_t i = 0; i + 1 < n; i += 2) word::set_in(c + i, c + i + 1);
+}
+
+TEST_F(ObjectTest, MakeKeepsTheClassUnlessTheSpecAddsAField) {
+    auto saved = object::eval_block;
+    object::eval_block = eval_pairs;
+    auto spec_of = [&](const char* name, int32_t v) {
+        cell* b = stack::push_cell();
+        block::make_at(b, 2);
+        cell w, n = num(v);
+        word::make_cell(&w, TYPE_SET_WORD, nullptr, symbol::make(name), -1);
+        block::append_cell_copy(series::node_of(b), &w);
+        block::append_cell_copy(series::node_of(b), &n);
+        return b;
+    };
+    cell* proto = stack::push_cell();
+    datatype::make_at(proto, TYPE_OBJECT);
+    object::make(proto, spec_of("a", 1), TYPE_OBJECT);
+    uint32_t first = proto->data2;
+    EXPECT_EQ(first, object::class_counter);
+    cell* same = stack::push(proto);
+    object::make(same, spec_of("a", 2), TYPE_OBJECT);
+    EXPECT_EQ(same->data2, first);
+    EXPECT_EQ(integer::get(object::values(same)), 2);
+    EXPECT_EQ(integer::get(object::values(proto)), 1);
+    cell* grown = stack::push(proto);
+    object::make(grown, spec_of("b", 3), TYPE_OBJECT);
+    EXPECT_EQ(grown->data2, first + 1);
+    EXPECT_EQ(object::word_count(grown), 2);
+    cell bad = num(1);
+    cell* p2 = stack::push(proto);
+    EXPECT_EQ(raised([&] { object::make(p2, &bad, TYPE_OBJECT); }), "syntax/malconstruct");
+    object::eval_block = saved;
+}
+
 }  // namespace
