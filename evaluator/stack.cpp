@@ -1,6 +1,7 @@
 #include "evaluator/stack.h"
 
 #include "datatypes/error.h"
+#include "runtime/cycles.h"
 
 #include "runtime/sys.h"
 
@@ -19,6 +20,7 @@ void overflow() {
     // with the top moved back five cells (room for the catcher).
     if (!error::catalog_node) sys::quit(sys::RT_STACK_OVERFLOW, SYS_CALLER_ADDRESS());
     arguments.top = arguments.top - 5 > arguments.base ? arguments.top - 5 : arguments.base;
+    cycles::reset();
     error::raise_prebuilt("stack-overflow");
 }
 
