@@ -12,6 +12,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "platform/random.h"
+#include "runtime/collector.h"
 #include "runtime/ownership.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
@@ -334,6 +335,8 @@ cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
 // The buffer `take` answers with when it takes one unit: shared, fixed, and
 // valid until the next take.
 static Node* take_buffer = nullptr;
+// Its node is rewritten when node frames are evacuated.
+static collector::NodeRoot take_root(take_buffer);
 
 cell* take(cell* series, cell* part, bool deep, bool last) {
     int32_t n = units_from_head(series, false);

@@ -1,26 +1,601 @@
-// Collector entry points. The collection itself is still to be built; until
-// then nothing is ever reclaimed, which is safe, only wasteful.
+// The collector. Order of a collection (see `collect`): evacuate sparse node
+// frames, mark the roots, the weak ownership pass, sweep the handle table,
+// compact series frames, sweep big buffers, release dead nodes and empty node
+// frames. Nothing here allocates in the collected heap: every table of its
+// own is a tracked block.
 #include "runtime/collector.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cassert>
+#include <cstring>
 
+#include "datatypes/symbol.h"
+#include "evaluator/stack.h"
+#include "runtime/externals.h"
+#include "runtime/hashtable.h"
 #include "runtime/memory.h"
+#include "runtime/slot_pool.h"
 #include "runtime/tracked.h"
 
 namespace collector {
 
+using memory::Buffer;
+using memory::NodeFrame;
+using memory::SeriesFrame;
+
 int32_t enabled = 0;
 uint32_t cycle_count = 0;
-int32_t collecting = 0;
+uint32_t evacuation_count = 0;
+volatile int32_t collecting = 0;
+int32_t evacuation_enabled = 1;
+uint32_t history_depth = 5;
+Roots roots = {};
 
-static memory::Node** freed = nullptr;
-static uint32_t freed_n = 0;
+// Context cell flag: the values live on the argument stack.
+constexpr uint32_t CONTEXT_ON_STACK = 1u << 22;
+// event! flag: word 2 holds a block.
+constexpr uint32_t EVENT_HAS_BLOCK = 1u << 12;
 
-void collect() {}
+// --- Growable tracked arrays ----------------------------------------------------------
+
+// A stack of words in a tracked block; grows by doubling.
+template <class T>
+struct Pile {
+    T* items = nullptr;
+    uint32_t count = 0;
+    uint32_t capacity = 0;
+
+    void push(T v) {
+        if (count == capacity) {
+            capacity = capacity ? sys::size_mul(capacity, 2) : 1024;
+            items = (T*)sys::resize(items, sys::size_mul(capacity, sizeof(T)));
+        }
+        items[count++] = v;
+    }
+};
+
+static Pile<Node*> mark_stack;      // buffers of cells whose cells wait to be marked
+static Pile<Node*> fixed_marked;    // fixed buffers marked in this collection
+static Pile<uintptr_t> node_index;  // node frames, sorted
+static Pile<uintptr_t> series_index;  // series then big frames, sorted
+static hashtable::RawTable* forwarding = nullptr;
+
+// --- Markers ----------------------------------------------------------------------------
+
+static Marker markers[MARKER_CAPACITY];
+static uint32_t marker_end = 0;
+
+void register_marker(Marker marker) {
+    assert(marker_end < MARKER_CAPACITY);
+    if (marker_end < MARKER_CAPACITY) markers[marker_end++] = marker;
+}
+
+void unregister_marker(Marker marker) {
+    for (uint32_t i = 0; i < marker_end; i++)
+        if (markers[i] == marker) markers[i] = nullptr;
+}
+
+// --- Rooted C++ locals --------------------------------------------------------------------
+
+static NodeRoot* node_roots = nullptr;
+static Root* cell_roots = nullptr;
+static PointerRoot* pointer_roots = nullptr;
+static uint32_t no_collect_depth = 0;
+
+// Doubly linked so that roots inside heap objects or globals may end in any order.
+template <class R>
+static void link(R*& head, R* r) {
+    r->prev = nullptr;
+    r->next = head;
+    if (head) head->prev = r;
+    head = r;
+}
+template <class R>
+static void unlink(R*& head, R* r) {
+    if (r->prev) r->prev->next = r->next;
+    else head = r->next;
+    if (r->next) r->next->prev = r->prev;
+}
+
+NodeRoot::NodeRoot(Node*& node) : word(&node) { link(node_roots, this); }
+NodeRoot::~NodeRoot() { unlink(node_roots, this); }
+Root::Root(cell& v) : value(&v) { link(cell_roots, this); }
+Root::~Root() { unlink(cell_roots, this); }
+PointerRoot::PointerRoot(uintptr_t* s, int) : slot(s) { link(pointer_roots, this); }
+PointerRoot::~PointerRoot() { unlink(pointer_roots, this); }
+NoCollect::NoCollect() { no_collect_depth++; }
+NoCollect::~NoCollect() { no_collect_depth--; }
+bool is_suppressed() { return no_collect_depth != 0; }
+
+// --- Frame index ------------------------------------------------------------------------------
+
+static bool frames_indexed = false;
+
+static void index_frames() {
+    node_index.count = 0;
+    series_index.count = 0;
+    for (NodeFrame* f = memory::record->node_first; f; f = f->next) node_index.push((uintptr_t)f);
+    for (SeriesFrame* f = memory::record->series_first; f; f = f->next) series_index.push((uintptr_t)f);
+    for (memory::BigFrame* f = memory::record->big_first; f; f = f->next) series_index.push((uintptr_t)f);
+    std::sort(node_index.items, node_index.items + node_index.count);
+    std::sort(series_index.items, series_index.items + series_index.count);
+    frames_indexed = true;
+}
+
+// The indexed frame that starts at or below `a`, or 0.
+static uintptr_t frame_below(const Pile<uintptr_t>& index, uintptr_t a) {
+    const uintptr_t* first = index.items;
+    const uintptr_t* at = std::upper_bound(first, first + index.count, a);
+    return at == index.items ? 0 : at[-1];
+}
+
+static bool in_node_frame(uintptr_t a) {
+    uintptr_t f = frame_below(node_index, a);
+    if (!f) return false;
+    auto* nf = (NodeFrame*)f;
+    return a >= (uintptr_t)nf->slots() && a < (uintptr_t)(nf->slots() + nf->slot_count);
+}
+
+static bool is_big(uintptr_t f) {
+    for (memory::BigFrame* b = memory::record->big_first; b; b = b->next)
+        if ((uintptr_t)b == f) return true;
+    return false;
+}
+
+bool find_frame(const void* address, FrameKind kind) {
+    if (!collecting || !frames_indexed) index_frames();  // frames come and go between collections
+    auto a = (uintptr_t)address;
+    if (kind == NODE_FRAMES) return in_node_frame(a);
+    uintptr_t f = frame_below(series_index, a);
+    if (!f) return false;
+    uint32_t size = is_big(f) ? ((memory::BigFrame*)f)->size + sizeof(memory::BigFrame)
+                              : ((SeriesFrame*)f)->size;
+    return a >= f + 20 && a < f + size;
+}
+
+// --- Marking ------------------------------------------------------------------------------------
+
+Node* forwarded(Node* node) {
+    if (!forwarding || !node) return node;
+    uint32_t* to = hashtable::table_get(forwarding, (uint32_t)(uintptr_t)node);
+    return to ? (Node*)(uintptr_t)*to : node;
+}
+
+int32_t mark_series(Node** word) {
+    Node* n = *word;
+    if (!n) return 0;
+    if (forwarding) {
+        Node* to = forwarded(n);
+        if (to != n) *word = n = to;
+    }
+    assert(!collecting || in_node_frame((uintptr_t)n));
+    Buffer* b = n->buffer;
+    if (!b || (b->flags & memory::FLAG_MARK)) return 0;
+    b->flags |= memory::FLAG_MARK;
+    if (b->flags & memory::FLAG_FIXED) fixed_marked.push(n);
+    return 1;
+}
+
+int32_t mark_context(Node** word) {
+    if (!mark_series(word)) return 0;
+    if ((*word)->buffer->unit() == sizeof(cell)) mark_stack.push(*word);
+    return 1;
+}
+
+void mark_series_cells(cell* value) { mark_context(reinterpret_cast<Node**>(&value->data2)); }
+
+void mark_block(cell* first, cell* last) {
+    for (cell* c = first; c < last; c++) {
+        CellMarker m = cell_markers[c->type()];
+        if (m) m(c);
+    }
+}
+
+// Marks what the cells of every buffer on the mark stack hold; buffers do not
+// move while marking, so head and tail stay valid.
+static void drain() {
+    while (mark_stack.count) {
+        Buffer* b = mark_stack.items[--mark_stack.count]->buffer;
+        mark_block((cell*)b->head, (cell*)b->tail);
+    }
+}
+
+// A hash table's own series; its data block's cells wait on the mark stack.
+static void table_word(Node** word) { mark_context(word); }
+
+void mark_table(Node** word) {
+    if (*word) hashtable::mark(word, table_word);
+}
+
+void mark_object(Node** word) {
+    if (!mark_series(word)) return;
+    Buffer* b = (*word)->buffer;
+    auto* c = (cell*)b->head;
+    uint32_t n = b->used_bytes() / sizeof(cell);
+    if (n < 1) return;
+    if (c[0].data1) mark_table(reinterpret_cast<Node**>(&c[0].data1));
+    if (!(c[0].header & CONTEXT_ON_STACK) && c[0].data2) mark_context(reinterpret_cast<Node**>(&c[0].data2));
+    if (n >= 2) mark_block(&c[1], &c[2]);
+}
+
+void clear_mark(Node* node) { node->buffer->flags &= ~memory::FLAG_MARK; }
+bool is_marked(const Node* node) { return node->buffer && (node->buffer->flags & memory::FLAG_MARK); }
+
+void update_moved(uint32_t* first, uint32_t* last) {
+    if (!forwarding) return;
+    for (uint32_t* w = first; w < last; w++) {
+        uint32_t* to = hashtable::table_get(forwarding, *w);
+        if (to) *w = *to;
+    }
+}
+
+// --- Cell marking by type ------------------------------------------------------------------------
+
+static Node** word1(cell* c) { return reinterpret_cast<Node**>(&c->data1); }
+static Node** word2(cell* c) { return reinterpret_cast<Node**>(&c->data2); }
+static Node** word3(cell* c) { return reinterpret_cast<Node**>(&c->data3); }
+
+static void mark_any_block(cell* c) { mark_context(word2(c)); }
+static void mark_text(cell* c) {
+    mark_series(word2(c));
+    mark_series(word3(c));
+}
+static void mark_symbol(cell* c) {
+    mark_series(word3(c));
+    mark_series(word2(c));
+}
+static void mark_context_cell(cell* c) {
+    mark_table(word1(c));
+    if (!(c->header & CONTEXT_ON_STACK)) mark_context(word2(c));
+}
+static void mark_word(cell* c) {
+    if (!c->data1) return;
+    if (roots.self_symbol && (int32_t)c->data2 == roots.self_symbol) mark_context(word1(c));
+    else mark_object(word1(c));
+}
+static void mark_native(cell* c) {
+    mark_context(word2(c));
+    mark_context(word3(c));
+    uint32_t made_from = (c->header >> 16) & 0xFF;
+    if (c->type() == TYPE_OP && (made_from == TYPE_FUNCTION || made_from == TYPE_ROUTINE)) mark_object(word1(c));
+}
+static void mark_function(cell* c) {
+    mark_object(word1(c));
+    mark_context(word2(c));
+    mark_context(word3(c));
+}
+static void mark_bytes(cell* c) { mark_series(word2(c)); }
+static void mark_object_cell(cell* c) {
+    mark_object(word1(c));
+    mark_series(word3(c));
+}
+static void mark_hash(cell* c) {
+    mark_context(word2(c));
+    mark_table(word3(c));
+}
+static void mark_handle(cell* c) {
+    if ((int32_t)c->data3 >= 0) externals::mark((int32_t)c->data3, nullptr);
+}
+static void mark_event(cell* c) {
+    if (c->header & EVENT_HAS_BLOCK) mark_context(word2(c));
+}
+
+static std::array<CellMarker, TYPE_SLOTS> default_markers() {
+    std::array<CellMarker, TYPE_SLOTS> t{};
+    for (uint8_t id : {TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH})
+        t[id] = mark_any_block;
+    for (uint8_t id : {TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF}) t[id] = mark_text;
+    t[TYPE_SYMBOL] = mark_symbol;
+    t[TYPE_CONTEXT] = mark_context_cell;
+    for (uint8_t id : {TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT}) t[id] = mark_word;
+    for (uint8_t id : {TYPE_NATIVE, TYPE_ACTION, TYPE_OP}) t[id] = mark_native;
+    t[TYPE_FUNCTION] = t[TYPE_ROUTINE] = mark_function;
+    for (uint8_t id : {TYPE_BITSET, TYPE_VECTOR, TYPE_BINARY, TYPE_IMAGE}) t[id] = mark_bytes;
+    for (uint8_t id : {TYPE_OBJECT, TYPE_ERROR, TYPE_PORT}) t[id] = mark_object_cell;
+    t[TYPE_HASH] = t[TYPE_MAP] = mark_hash;
+    t[TYPE_HANDLE] = mark_handle;
+    t[TYPE_EVENT] = mark_event;
+    return t;
+}
+
+std::array<CellMarker, TYPE_SLOTS> cell_markers = default_markers();
+
+// --- The ownership table (weak) -------------------------------------------------------------------
+
+// Its buckets, read the way the table module lays them out.
+struct Ownership {
+    hashtable::Table* t;
+    uint32_t* flags;
+    int32_t* keys;
+    cell* entries;
+
+    explicit Ownership(Node* table)
+        : t(hashtable::record(table)),
+          flags((uint32_t*)t->flags->buffer->head),
+          keys((int32_t*)t->keys->buffer->head),
+          entries((cell*)t->data->buffer->head) {}
+    bool is_live(uint32_t i) const { return ((flags[i >> 4] >> ((i & 15) * 2)) & 3) == hashtable::LIVE; }
+    cell* entry(uint32_t i) const { return (cell*)((uint8_t*)entries + keys[i]); }
+};
+
+// Its own series only: marking its keys or owners would keep every owned
+// series alive.
+static void mark_ownership_buffers() {
+    Node** table = &roots.ownership;
+    if (!*table || !mark_series(table)) return;
+    hashtable::Table* t = hashtable::record(*table);
+    if (t->flags) mark_series(&t->flags);
+    if (t->keys) mark_series(&t->keys);
+    if (t->data) mark_series(&t->data);
+}
+
+static Node* owner_context(cell* e) {
+    return e[2].type() == TYPE_OBJECT ? (Node*)(uintptr_t)e[2].data1 : nullptr;
+}
+
+static bool node_is_live(Node* node) { return node && is_marked(node); }
+
+// After marking: an entry survives while its series (and owner) are marked;
+// what survivors hold is marked in turn, until nothing new survives; then the
+// dead entries are dropped.
+static void sweep_ownership() {
+    if (!roots.ownership || !roots.ownership->buffer) return;
+    Ownership o(roots.ownership);
+    uint32_t buckets = (uint32_t)o.t->buckets;
+    auto* done = (uint8_t*)sys::allocate_zeroed(buckets ? buckets : 1);
+    for (uint32_t i = 0; i < buckets; i++) {
+        if (!o.is_live(i)) continue;
+        cell* e = o.entry(i);
+        e->data1 = (uint32_t)(uintptr_t)forwarded((Node*)(uintptr_t)e->data1);
+        if (owner_context(e)) e[2].data1 = (uint32_t)(uintptr_t)forwarded(owner_context(e));
+    }
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (uint32_t i = 0; i < buckets; i++) {
+            if (done[i] || !o.is_live(i)) continue;
+            cell* e = o.entry(i);
+            if (!node_is_live((Node*)(uintptr_t)e->data1)) continue;
+            if (owner_context(e) && !node_is_live(owner_context(e))) continue;
+            done[i] = 1;
+            grew = true;
+            mark_block(e + 1, e + 4);
+            drain();
+        }
+    }
+    sys::free(done);
+    hashtable::sweep(roots.ownership, node_is_live);
+}
+
+// --- Roots ------------------------------------------------------------------------------------------
+
+static void mark_roots() {
+    mark_context(&roots.root_block);
+    drain();
+    mark_table(&symbol::table);
+    mark_ownership_buffers();
+    drain();
+    if (stack::arguments.base) mark_block(stack::arguments.base, stack::arguments.top);
+    drain();
+    if (roots.global_context) mark_object(&roots.global_context);
+    drain();
+    if (roots.work.data2) mark_series_cells(&roots.work);
+    if (slot_pool::node()) mark_block((cell*)slot_pool::pool.block, (cell*)slot_pool::pool.block + 1);
+    hashtable::for_each_building(table_word);
+    drain();
+    for (NodeRoot* r = node_roots; r; r = r->next) mark_context(r->word);
+    for (Root* r = cell_roots; r; r = r->next) mark_block(r->value, r->value + 1);
+    drain();
+    for (uint32_t i = 0; i < marker_end; i++)
+        if (markers[i]) {
+            markers[i]();
+            drain();
+        }
+}
+
+// Addresses C++ keeps into series buffers, sorted, for compaction to adjust.
+static void collect_pointer_roots() {
+    memory::Record& r = *memory::record;
+    uint32_t n = 0;
+    for (PointerRoot* p = pointer_roots; p; p = p->next) {
+        uintptr_t v = *p->slot;
+        if (v <= 0xFFFF || v >= 0xFFFFF000u) continue;
+        if (v >= (uintptr_t)stack::arguments.base && v < (uintptr_t)stack::arguments.end) continue;
+        if (!find_frame((void*)v, SERIES_FRAMES)) continue;
+        if (n == r.stack_refs_capacity) {
+            r.stack_refs_capacity = sys::size_add(r.stack_refs_capacity, memory::STACK_REFS_START);
+            r.stack_refs = (memory::StackRef*)sys::resize(
+                r.stack_refs, sys::size_mul(r.stack_refs_capacity, sizeof(memory::StackRef)));
+        }
+        r.stack_refs[n++] = {v, p->slot};
+    }
+    r.stack_refs_end = r.stack_refs + n;
+    std::sort(r.stack_refs, r.stack_refs_end,
+              [](const memory::StackRef& a, const memory::StackRef& b) { return a.value < b.value; });
+}
+
+// --- Node-frame evacuation ----------------------------------------------------------------------------
+
+static NodeFrame* next_active(NodeFrame* avoid) {
+    for (NodeFrame* g = memory::record->node_first; g; g = g->next)
+        if (g != avoid && g->free_head && !g->release) return g;
+    return nullptr;
+}
+
+static void compact_node_frames() {
+    memory::Record& r = *memory::record;
+    NodeFrame* active = nullptr;
+    for (NodeFrame* f = r.node_first; f; f = f->next)
+        if (f->free_head) {
+            active = f;
+            break;
+        }
+    if (!active) return;
+    r.node_active = active;
+    int64_t free = 0;
+    for (NodeFrame* f = r.node_first; f; f = f->next)
+        if (f->free_head && f->release != 1) free += f->slot_count - f->used;
+
+    uint32_t settled = (1u << (history_depth + 1)) - 1;
+    bool evacuated = false;
+    for (NodeFrame* f = r.node_last; f; f = f->prev) {
+        if ((f->history & settled) != settled || f->used >= EVACUATE_BELOW || free <= memory::NODE_FRAME_SLOTS ||
+            f == r.node_active)
+            continue;
+        free -= memory::NODE_FRAME_SLOTS;
+        Node* slots = f->slots();
+        for (uint32_t i = 0; i < f->slot_count; i++) {
+            Buffer* b = slots[i].buffer;
+            if (!b || f->contains((Node*)b)) continue;
+            NodeFrame* to = r.node_active;
+            if (!to->free_head || to->release || to == f) {
+                to = next_active(f);
+                if (!to) break;  // cannot happen while `free` counts true room
+                r.node_active = to;
+            }
+            Node* n = to->free_head;
+            to->free_head = (Node*)n->buffer;
+            n->buffer = b;
+            to->used++;
+            f->used--;
+            if (!forwarding) forwarding = hashtable::make_table((int32_t)FORWARDING_START);
+            hashtable::table_put(forwarding, (uint32_t)(uintptr_t)&slots[i], (uint32_t)(uintptr_t)n);
+            b->node = n;
+        }
+        f->release = 1;
+        evacuated = true;
+    }
+    if (evacuated) evacuation_count++;
+}
+
+// --- Compaction -------------------------------------------------------------------------------------------
+
+static uint32_t span(const Buffer* b) { return b->capacity + memory::BUFFER_OVERHEAD; }
+
+// Moves [from, from + len) to `to`, re-points each moved buffer's node, lowers
+// head and tail, and adjusts rooted addresses into the run.
+static void move_run(uint8_t* from, uint32_t len, uint8_t* to, memory::StackRef*& cursor) {
+    if (from == to || len == 0) return;
+    memmove(to, from, len);
+    intptr_t delta = to - from;
+    for (uint8_t* p = to; p < to + len;) {
+        auto* b = (Buffer*)p;
+        if (b->node) b->node->buffer = b;
+        b->head += delta;
+        b->tail += delta;
+        p += span(b);
+    }
+    memory::StackRef* end = memory::record->stack_refs_end;
+    while (cursor < end && cursor->value < (uintptr_t)from) cursor++;
+    for (memory::StackRef* s = cursor; s < end && s->value < (uintptr_t)(from + len); s++) *s->slot += delta;
+}
+
+// One frame's walk. With `prev`, runs move into its free room while that
+// exceeds MOVE_DOWN_MIN; otherwise, or when a run does not fit, they slide
+// down over the dead space of their own frame.
+static void compact_frame(SeriesFrame* f, SeriesFrame* prev, memory::StackRef*& cursor) {
+    uint32_t room = prev ? prev->free_bytes() : 0;
+    bool down = room > MOVE_DOWN_MIN;
+    if (!down) room = 0;
+    uint8_t* dest = nullptr;
+    uint8_t* p = f->start();
+    while (p < f->heap) {
+        auto* b = (Buffer*)p;
+        if (!(b->flags & memory::FLAG_MARK)) {
+            push_freed(b->node);
+            if (!dest) dest = p;
+            p += span(b);
+            continue;
+        }
+        uint8_t* run = p;
+        uint32_t len = 0, last = 0;
+        while (p < f->heap) {
+            auto* c = (Buffer*)p;
+            if (!(c->flags & memory::FLAG_MARK) || (down && len >= room)) break;
+            c->flags &= ~memory::FLAG_MARK;
+            last = span(c);
+            len += last;
+            p += last;
+        }
+        if (down && (len <= room || (len - last > 0 && len - last <= room))) {
+            if (len > room) {  // the last buffer stays behind and is visited again
+                len -= last;
+                p -= last;
+                ((Buffer*)p)->flags |= memory::FLAG_MARK;
+            }
+            move_run(run, len, prev->heap, cursor);
+            prev->heap += len;
+            room -= len;
+            if (room <= MOVE_DOWN_MIN) down = false, room = 0;
+            if (!dest) dest = run;
+        } else if (dest) {
+            move_run(run, len, dest, cursor);
+            dest += len;
+        } else {
+            down = false, room = 0;
+        }
+    }
+    if (dest) f->heap = dest;
+    if (prev && f->heap == f->start() && f != memory::record->series_last) memory::free_series_frame(f);
+}
+
+static void compact() {
+    memory::StackRef* cursor = memory::record->stack_refs;
+    for (SeriesFrame* f = memory::record->series_first; f;) {
+        SeriesFrame* next = f->next;
+        compact_frame(f, f->prev, cursor);
+        f = next;
+    }
+}
+
+// --- The collection ----------------------------------------------------------------------------------------
+
+void init() {
+    cycle_count = 0;
+    evacuation_count = 0;
+    history_depth = 5;
+    evacuation_enabled = 1;
+}
+
+void collect() {
+    if (collecting || no_collect_depth || !memory::record || !memory::record->series_first) return;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    collecting = 1;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+
+    if (evacuation_enabled) compact_node_frames();
+    index_frames();
+    mark_roots();
+    collect_pointer_roots();
+    externals::sweep();
+    sweep_ownership();
+    compact();
+    memory::sweep_big_frames();
+    release_freed();
+    memory::release_empty_node_frames();
+    if (forwarding) {
+        hashtable::table_free(forwarding);
+        forwarding = nullptr;
+    }
+    for (uint32_t i = 0; i < fixed_marked.count; i++) clear_mark(fixed_marked.items[i]);
+    fixed_marked.count = 0;
+    memory::record->stack_refs_end = memory::record->stack_refs;
+    frames_indexed = false;
+
+    cycle_count++;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    collecting = 0;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+}
 
 void collect_if_enabled() {
     if (enabled) collect();
 }
+
+// --- Release list ------------------------------------------------------------------------------------------
+
+static memory::Node** freed = nullptr;
+static uint32_t freed_n = 0;
 
 void init_freed_list() {
     freed = (memory::Node**)sys::allocate(FREED_CAPACITY * sizeof(memory::Node*));
@@ -38,7 +613,7 @@ void release_freed() {
     std::sort(freed, freed + freed_n, [](memory::Node* a, memory::Node* b) {
         return (uintptr_t)a < (uintptr_t)b;
     });
-    memory::NodeFrame* f = nullptr;
+    NodeFrame* f = nullptr;
     for (uint32_t i = 0; i < freed_n; i++) {
         memory::Node* n = freed[i];
         if (!f || !f->contains(n)) f = memory::node_frame_of(n);

@@ -1,31 +1,197 @@
-// Collector entry points the memory manager relies on.
+// The collector: precise mark-and-compact over the series heap.
 //
-// The collector proper (marking, compaction, node-frame evacuation) is not
-// built yet: `collect` does nothing. What exists is what the allocator calls:
-// the enable switch, the cycle count recorded by new node frames, and the
-// queue of nodes to give back to their frames after a sweep.
+// One `collect` marks every buffer reachable from the roots, sweeps the handle
+// and ownership tables, slides the live buffers of each series frame down
+// (into the frame below when it has more than 52,428 free bytes), frees dead
+// big buffers and empty frames, and gives dead nodes back to their frames.
+// Before marking it may evacuate sparse node frames; the moved nodes are
+// recorded in a forwarding map (a raw hash table in tracked memory) and every
+// node word the marking reaches is rewritten through it.
+//
+// Roots, in marking order: the root block; the symbol table; the ownership
+// table's own buffers (not its entries: see below); the argument stack's
+// cells; the global context; the work cell; the slot pool; tables under
+// construction (`hashtable::Building`); C++ locals held by `Root`/`NodeRoot`;
+// every registered marker. The machine stack is not scanned: native code keeps
+// what must survive an allocation on the argument stack, in a rooted series,
+// or in a `Root`/`NodeRoot`, and never keeps a buffer address across anything
+// that may allocate (a `PointerRoot` names one that must be, and is adjusted).
+//
+// The ownership table is weak: its entries are kept only while their series
+// (and owner, when recorded) are reachable by other paths. Its buffers are
+// marked at the roots; after marking, what surviving entries hold is marked
+// until nothing new survives, then dead entries are dropped.
+//
+// Invariants:
+// - No allocation in the collected heap happens while `collecting` is 1: the
+//   collector's own tables (mark stack, frame index, forwarding map, the
+//   ownership walk's bits) are tracked blocks.
+// - Buffer marks (FLAG_MARK) are clear outside a collection.
+// - A collection never nests; `NoCollect` scopes and the enable flag stop
+//   automatic ones (`collect` itself runs unless a `NoCollect` is held).
 #pragma once
+#include <array>
 #include <cstdint>
 
-namespace memory {
-struct Node;
-}
+#include "datatypes/cell.h"
+#include "runtime/memory.h"
 
 namespace collector {
 
-// 1 while automatic collections may run; 0 until start-up has loaded the
-// boot image.
-extern int32_t enabled;
-// Completed collections.
-extern uint32_t cycle_count;
-// 1 while a collection runs (hash tables then leave address keys alone).
-extern int32_t collecting;
-inline bool is_active() { return collecting != 0; }
+using memory::Node;
 
-// One full collection.
+// --- State ---------------------------------------------------------------------
+
+// 1 while automatic collections may run; 0 until start-up has loaded the
+// boot image (`recycle/off` clears it).
+extern int32_t enabled;
+// Completed collections (node frames and address-keyed tables record it).
+extern uint32_t cycle_count;
+// Collections that evacuated at least one node frame.
+extern uint32_t evacuation_count;
+// 1 while a collection runs (hash tables then leave address keys alone).
+extern volatile int32_t collecting;
+inline bool is_active() { return collecting != 0; }
+// Node evacuation allowed (a hash table clears it while it re-hashes).
+extern int32_t evacuation_enabled;
+// A node frame is evacuated when the last history_depth + 1 history bits
+// are all set.
+extern uint32_t history_depth;
+
+constexpr uint32_t MOVE_DOWN_MIN = 0xCCCC;   // room a lower frame needs to take buffers
+constexpr uint32_t MARKER_CAPACITY = 100;
+constexpr uint32_t FORWARDING_START = 20000;
+constexpr uint32_t EVACUATE_BELOW = 5000;     // used slots of an evacuation candidate
+
+// Counters and tables of a fresh start (runtime start-up, last step).
+void init();
+
+// --- Collection ----------------------------------------------------------------------
+
+// One full collection (skipped inside a `NoCollect` scope or a collection).
 void collect();
 // Runs `collect` when enabled.
 void collect_if_enabled();
+
+// --- Roots that other modules own --------------------------------------------------------
+
+// Node words of the runtime's root series; each is 0 until its module makes
+// it. The collector marks them (and rewrites them when nodes move).
+struct Roots {
+    Node* root_block;       // the root block: its series and cells
+    Node* ownership;        // the ownership table (weak; see above)
+    Node* global_context;   // marked as an object
+    cell work;              // the interpreter's work cell (its series when word 2 is not 0)
+    int32_t self_symbol;    // symbol id of `self` (0 until words exist)
+};
+extern Roots roots;
+
+// Markers: routines that mark what a module keeps outside the roots, with
+// the marking operations below. 100 registrations in all; an unregistered
+// slot stays empty.
+using Marker = void (*)();
+void register_marker(Marker marker);
+void unregister_marker(Marker marker);
+
+// Per-type cell marking, one entry per type id (the defaults follow each
+// type's cell layout; a type whose cells hold more may install its own).
+using CellMarker = void (*)(cell* value);
+extern std::array<CellMarker, TYPE_SLOTS> cell_markers;
+
+// --- Marking operations (for markers and cell markers) ----------------------------------------
+// Each takes the address of a word holding a node, rewritten when the node
+// moved.
+
+// Marks the buffer; 1 when it was not marked before.
+int32_t mark_series(Node** word);
+// mark_series, and when newly marked its cells from head to tail.
+int32_t mark_context(Node** word);
+// A cell's word-2 series and, when newly marked, its cells.
+void mark_series_cells(cell* value);
+// A context: its word table, its values and their cells (unless held on the
+// argument stack), and its owner cell.
+void mark_object(Node** word);
+// Every cell of [first, last) by its type.
+void mark_block(cell* first, cell* last);
+// A hash table's own series and the cells of its data block (not for the
+// ownership table).
+void mark_table(Node** word);
+void clear_mark(Node* node);
+bool is_marked(const Node* node);
+// Rewrites every word of [first, last) that holds a node moved by the
+// current evacuation.
+void update_moved(uint32_t* first, uint32_t* last);
+// The node's new address when it moved in this collection, else itself.
+Node* forwarded(Node* node);
+
+// --- C++ locals ----------------------------------------------------------------------------------
+
+// Keeps the series of a node held in a C++ variable alive and rewrites the
+// variable when the node moves. Scoped: construct after the variable, in the
+// same scope or an inner one.
+class NodeRoot {
+public:
+    explicit NodeRoot(Node*& node);
+    ~NodeRoot();
+    NodeRoot(const NodeRoot&) = delete;
+    NodeRoot& operator=(const NodeRoot&) = delete;
+
+    Node** word;
+    NodeRoot* prev;
+    NodeRoot* next;
+};
+
+// Keeps what a value cell held by C++ refers to alive (marked by its type).
+class Root {
+public:
+    explicit Root(cell& value);
+    ~Root();
+    Root(const Root&) = delete;
+    Root& operator=(const Root&) = delete;
+
+    cell* value;
+    Root* prev;
+    Root* next;
+};
+
+// A raw address into a series buffer that C++ must keep across an
+// allocation: adjusted when the buffer moves. It does not keep the buffer
+// alive (hold its node too).
+class PointerRoot {
+public:
+    template <class T>
+    explicit PointerRoot(T*& pointer) : PointerRoot(reinterpret_cast<uintptr_t*>(&pointer), 0) {}
+    ~PointerRoot();
+    PointerRoot(const PointerRoot&) = delete;
+    PointerRoot& operator=(const PointerRoot&) = delete;
+
+    uintptr_t* slot;
+    PointerRoot* prev;
+    PointerRoot* next;
+
+private:
+    PointerRoot(uintptr_t* slot, int);
+};
+
+// A scope that must not collect: automatic and explicit collections are
+// skipped while one is held.
+class NoCollect {
+public:
+    NoCollect();
+    ~NoCollect();
+    NoCollect(const NoCollect&) = delete;
+    NoCollect& operator=(const NoCollect&) = delete;
+};
+bool is_suppressed();
+
+// --- Frames ---------------------------------------------------------------------------------------
+
+enum FrameKind : int32_t { NODE_FRAMES = 0, SERIES_FRAMES = 1 };
+// Whether an address lies in a node frame's slot area (kind 0) or a series or
+// big frame's area (kind 1), by the index built at the last collection.
+bool find_frame(const void* address, FrameKind kind);
+
+// --- Release list ------------------------------------------------------------------------------------
 
 // The queue of nodes to release (20,000 entries), made by memory::init.
 constexpr uint32_t FREED_CAPACITY = 20000;

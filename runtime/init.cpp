@@ -149,7 +149,7 @@ void init() {
     error::init();                 //     the error catalog and template, as boot data will give them
                                    // 26. interpreter/init
     slot_pool::init();             // 27. slot pool
-                                   // 28. collector/init
+    collector::init();             // 28. collector/init
 }
 
 void quit() {

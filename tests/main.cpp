@@ -2,11 +2,13 @@
 // console), then runs every test.
 #include <gtest/gtest.h>
 
+#include "runtime/collector.h"
 #include "runtime/init.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     runtime::setup(argc, argv);
     runtime::init();
+    collector::enabled = 1;  // as after the boot image is loaded
     return RUN_ALL_TESTS();
 }
