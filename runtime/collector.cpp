@@ -98,7 +98,7 @@ static void unlink(R*& head, R* r) {
     if (r->next) r->next->prev = r->prev;
 }
 
-NodeRoot::NodeRoot(Node*& node) : word(&node) { link(node_roots, this); }
+NodeRoot::NodeRoot(Node*& node, Held h) : word(&node), held(h) { link(node_roots, this); }
 NodeRoot::~NodeRoot() { unlink(node_roots, this); }
 Root::Root(cell& v) : value(&v) { link(cell_roots, this); }
 Root::~Root() { unlink(cell_roots, this); }
@@ -169,9 +169,11 @@ int32_t mark_series(Node** word) {
         Node* to = forwarded(n);
         if (to != n) *word = n = to;
     }
-    assert(!collecting || in_node_frame((uintptr_t)n));
+    // Words that hold no live node (a pointer table's plain keys, a free
+    // slot) are left alone.
+    if (collecting && !in_node_frame((uintptr_t)n)) return 0;
     Buffer* b = n->buffer;
-    if (!b || (b->flags & memory::FLAG_MARK)) return 0;
+    if (!b || (collecting && in_node_frame((uintptr_t)b)) || (b->flags & memory::FLAG_MARK)) return 0;
     b->flags |= memory::FLAG_MARK;
     if (b->flags & memory::FLAG_FIXED) fixed_marked.push(n);
     return 1;
@@ -383,7 +385,13 @@ static void mark_roots() {
     if (slot_pool::node()) mark_block((cell*)slot_pool::pool.block, (cell*)slot_pool::pool.block + 1);
     hashtable::for_each_building(table_word);
     drain();
-    for (NodeRoot* r = node_roots; r; r = r->next) mark_context(r->word);
+    for (NodeRoot* r = node_roots; r; r = r->next) {
+        switch (r->held) {
+            case Held::SERIES: mark_context(r->word); break;
+            case Held::TABLE: mark_table(r->word); break;
+            case Held::CONTEXT: mark_object(r->word); break;
+        }
+    }
     for (Root* r = cell_roots; r; r = r->next) mark_block(r->value, r->value + 1);
     drain();
     for (uint32_t i = 0; i < marker_end; i++)

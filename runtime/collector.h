@@ -128,15 +128,19 @@ Node* forwarded(Node* node);
 
 // Keeps the series of a node held in a C++ variable alive and rewrites the
 // variable when the node moves. Scoped: construct after the variable, in the
-// same scope or an inner one.
+// same scope or an inner one. What the node is decides what else is marked:
+// a series (its cells when it holds cells), a hash table (its arrays and data
+// block) or a context (as an object).
+enum class Held : uint8_t { SERIES, TABLE, CONTEXT };
 class NodeRoot {
 public:
-    explicit NodeRoot(Node*& node);
+    explicit NodeRoot(Node*& node, Held held = Held::SERIES);
     ~NodeRoot();
     NodeRoot(const NodeRoot&) = delete;
     NodeRoot& operator=(const NodeRoot&) = delete;
 
     Node** word;
+    Held held;
     NodeRoot* prev;
     NodeRoot* next;
 };

@@ -347,6 +347,7 @@ static void resize_cells(Node* table, int32_t request) {
     if (t->count >= threshold) return;
     uint32_t ob = (uint32_t)t->buckets;
     Node* new_flags = alloc_full(flag_bytes(nb), 0xAA);
+    collector::NodeRoot hold(new_flags);  // not in the record until the keys have grown
     if (nb > ob) {
         Node* keys = record(table)->keys;
         memory::expand_series_copy(keys, (int32_t)(nb * 4));
@@ -432,7 +433,7 @@ static void add_to_chain(Node* table, uint32_t bucket, int32_t index) {
     int32_t key = ints(record(table)->keys)[bucket];
     if (key >= 0) {
         Node* chain = array::make(4, 4);
-        Building hold(&chain);  // not yet reachable from the table
+        collector::NodeRoot hold(chain);  // not yet reachable from the table
         array::append_int(chain, key);
         Node* chains = record(table)->chains;
         array::append_ptr(chains, chain);
@@ -713,6 +714,7 @@ void clear_range(Node* table, int32_t index, int32_t n) {
 // --- Renumbering after block edits --------------------------------------------------------------
 
 static cell scratch_root = {TYPE_MAP, 0, 0, 0};  // word 3: the chains-done table
+static collector::Root scratch_hold(scratch_root);
 
 static Node* scratch_table() {
     if (!scratch_root.data3) {
@@ -900,7 +902,7 @@ int32_t intern_string(Node* table, const uint8_t* bytes, uint32_t n, bool casele
     memcpy(tb->head, bytes, n);
     tb->head[n] = 0;
     tb->tail = tb->head + n;
-    Building hold(&text);
+    collector::NodeRoot hold(text);
     int32_t index = append_cells(table, 1);
     t = record(table);
     cell* r = &cells(t->data)[index];
@@ -999,7 +1001,7 @@ static void rebuild_pointer_table(Node* table, int32_t request) {
     Table* t = record(table);
     uint32_t cells_per = t->entry / sizeof(cell);
     Node* data = memory::alloc_cells((int32_t)sys::size_mul(cells_per, (uint32_t)(t->count + 1)));
-    Building hold(&data);
+    collector::NodeRoot hold(data);
     make_arrays(table, (int32_t)nb);  // the old arrays are dropped, the old block read below
     t = record(table);
     Buffer* from = t->data->buffer;

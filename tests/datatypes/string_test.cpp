@@ -11,6 +11,7 @@
 #include "datatypes/error_out.h"
 #include "datatypes/series.h"
 #include "evaluator/actions.h"
+#include "runtime/collector.h"
 #include "runtime/sys.h"
 #include "runtime/unicode.h"
 #include "tests/datatypes/text.h"
@@ -438,6 +439,7 @@ TEST_F(StringTest, TakeAndSwap) {
     cell& none = *absent();  // an absent refinement
     cell* s = str("abc");
     cell keep = *s;
+    collector::Root hold(keep);  // the only reference once `s` holds the char
     get<A_TAKE>(TYPE_STRING)(s, &none, false, false);
     ASSERT_EQ(s->type(), TYPE_CHAR);
     EXPECT_EQ(s->data2, (uint32_t)'a');

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/collector.h"
+
 #include <cstring>
 #include <string>
 
@@ -63,6 +65,7 @@ TEST(Symbol, LongSpellingsInternAndReadBack) {
     std::string s(15, 'f');
     int32_t id = symbol::make(s.c_str());
     memory::Node* text = reinterpret_cast<memory::Node*>((uintptr_t)symbol::record(id)->data3);
+    collector::NodeRoot text_root(text);
     text->buffer->tail = text->buffer->head + 16;  // fill it to the last byte
     text->buffer->head[15] = 'g';
     EXPECT_EQ(std::string(symbol::to_cstr(id)), s + "g");

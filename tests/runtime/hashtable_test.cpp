@@ -82,6 +82,7 @@ int32_t append(Node* block, const cell& c) {
 // A string-family cell over a new series of units.
 cell text(const std::u32string& s, uint32_t unit, uint8_t type = TYPE_STRING) {
     Node* n = memory::alloc_codepoints((int32_t)s.size() + 1, unit);
+    collector::NodeRoot n_root(n);
     memory::Buffer* b = n->buffer;
     for (char32_t c : s) {
         uint32_t cp = c;
@@ -115,10 +116,14 @@ TEST_F(HashTable, EqualValuesHashEqual) {
     const Pair same[] = {{U"abc", 1, U"ABC", 2}, {U"abc", 2, U"aBc", 4}, {U"\u00DF", 1, U"s", 1},
                          {U"\u03C3\u03B1", 2, U"\u03A3\u0391", 4}};
     for (const Pair& p : same) {
-        cell a = text(p.a, p.ua), b = text(p.b, p.ub);
+        cell a = text(p.a, p.ua);
+        collector::Root a_root(a);
+        cell b = text(p.b, p.ub);
         EXPECT_EQ(hash_string(&a), hash_string(&b)) << p.ua << " " << p.ub;
     }
-    cell a = text(U"abc", 1), b = text(U"abd", 1);
+    cell a = text(U"abc", 1);
+    collector::Root a_root(a);
+    cell b = text(U"abd", 1);
     EXPECT_NE(hash_string(&a), hash_string(&b));
     // The limit of type 56 counts characters from the head.
     cell limited = text(U"abcdef", 1, TYPE_LIMITED_STRING);
@@ -135,6 +140,7 @@ TEST_F(HashTable, SizesFollowTheLoadFactor) {
                           {4000, 2, 1, 16384, 12615}, {1000, 4, 3, 2048, 1576}, {1024, 3, 1, 2048, 1576}};
     for (const Case& c : cases) {
         Node* t = init(c.size, nullptr, c.kind, c.mode);
+        collector::NodeRoot t_root(t, collector::Held::TABLE);
         EXPECT_EQ(record(t)->buckets, c.buckets) << c.size;
         EXPECT_EQ(record(t)->threshold, c.threshold) << c.size;
         EXPECT_EQ(record(t)->kind, c.kind);
@@ -144,6 +150,7 @@ TEST_F(HashTable, SizesFollowTheLoadFactor) {
 
 TEST_F(HashTable, GrowsOnTheSeventhInsertionAndReusesDeletedBuckets) {
     Node* t = init(4, nullptr, KIND_POINTERS, 1);
+    collector::NodeRoot t_root(t, collector::Held::TABLE);
     for (uint32_t k = 1; k <= 6; k++) put_int(t, k * 1000)->data1 = k;
     EXPECT_EQ(record(t)->buckets, 8);
     put_int(t, 7000);
@@ -151,6 +158,7 @@ TEST_F(HashTable, GrowsOnTheSeventhInsertionAndReusesDeletedBuckets) {
     for (uint32_t k = 1; k <= 6; k++) ASSERT_EQ(get_int(t, k * 1000)->data1, k);
 
     Node* u = init(4, nullptr, KIND_POINTERS, 1);
+    collector::NodeRoot u_root(u, collector::Held::TABLE);
     put_int(u, 5);
     put_int(u, 6);
     ASSERT_NE(delete_int(u, 5), nullptr);
@@ -165,8 +173,10 @@ TEST_F(HashTable, GrowsOnTheSeventhInsertionAndReusesDeletedBuckets) {
 TEST_F(HashTable, KindZeroAgreesWithABlockUnderRandomEdits) {
     std::mt19937 rng(7);
     Node* block = memory::alloc_cells(8);
+    collector::NodeRoot block_root(block);
     cell holder{TYPE_HASH, 0, (uint32_t)(uintptr_t)block, 0};
     Node* t = init(0, &holder, KIND_HASH, 0);
+    collector::NodeRoot t_root(t, collector::Held::TABLE);
     std::vector<int32_t> ref;  // values of the block's cells
     auto check_find = [&](Node* table, const std::vector<int32_t>& values) {
         int32_t n = (int32_t)values.size();
@@ -239,7 +249,9 @@ TEST_F(HashTable, KindZeroAgreesWithABlockUnderRandomEdits) {
     }
     // A copy shares nothing: editing the source leaves it intact.
     Node* other = memory::copy_series(data_of(t));
+    collector::NodeRoot other_root(other);
     Node* c = copy(t, other);
+    collector::NodeRoot c_root(c, collector::Held::TABLE);
     int32_t n = (int32_t)ref.size();
     clear_range(t, 0, n);
     EXPECT_EQ(record(t)->count, 0);
@@ -250,9 +262,11 @@ TEST_F(HashTable, KindZeroAgreesWithABlockUnderRandomEdits) {
 
 TEST_F(HashTable, KindZeroChainsAndShiftLimit) {
     Node* block = memory::alloc_cells(8);
+    collector::NodeRoot block_root(block);
     for (int i = 0; i < 3; i++) append(block, integer(42));
     cell holder{TYPE_HASH, 0, (uint32_t)(uintptr_t)block, 0};
     Node* t = init(4, &holder, KIND_HASH, 0);
+    collector::NodeRoot t_root(t, collector::Held::TABLE);
     EXPECT_EQ(record(t)->count, 3);
     EXPECT_EQ(record(t)->occupied, 1);
     EXPECT_EQ(array::length(record(t)->chains), 1);
@@ -271,11 +285,15 @@ TEST_F(HashTable, KindZeroChainsAndShiftLimit) {
 // hashes its keys again before answering.
 TEST_F(HashTable, AddressKeyedTablesRehashAfterACollection) {
     Node* block = memory::alloc_cells(8);
+    collector::NodeRoot block_root(block);
     Node* a = memory::alloc_cells(1);
+    collector::NodeRoot a_root(a);
     Node* moved = memory::alloc_cells(1);
+    collector::NodeRoot moved_root(moved);
     append(block, cell{TYPE_BLOCK, 0, (uint32_t)(uintptr_t)a, 0});
     cell holder{TYPE_HASH, 0, (uint32_t)(uintptr_t)block, 0};
     Node* t = init(4, &holder, KIND_HASH, 0);
+    collector::NodeRoot t_root(t, collector::Held::TABLE);
     put(t, &cells_of(t)[0]);
     EXPECT_NE(record(t)->stamp, 0u);
     cells_of(t)[0].data2 = (uint32_t)(uintptr_t)moved;  // the collector rewrote the node
@@ -290,6 +308,7 @@ TEST_F(HashTable, AddressKeyedTablesRehashAfterACollection) {
 TEST_F(HashTable, KindOneAgreesWithAReferenceMap) {
     std::mt19937 rng(11);
     Node* t = init(0, nullptr, KIND_MAP, 0);
+    collector::NodeRoot t_root(t, collector::Held::TABLE);
     std::map<int32_t, int32_t> ref;
     for (int step = 0; step < 3000; step++) {
         int32_t k = (int32_t)(rng() % 300) - 150, v = (int32_t)rng();
@@ -325,9 +344,11 @@ TEST_F(HashTable, KindOneAgreesWithAReferenceMap) {
     // Repeated keys in a block given at creation: the first pair takes the
     // last value and the repeated pair is cut out.
     Node* block = memory::alloc_cells(8);
+    collector::NodeRoot block_root(block);
     for (int32_t x : {1, 10, 2, 20, 1, 30}) append(block, integer(x));
     cell holder{TYPE_MAP, 0, (uint32_t)(uintptr_t)block, 0};
     Node* m = init(4, &holder, KIND_MAP, 0);
+    collector::NodeRoot m_root(m, collector::Held::TABLE);
     EXPECT_EQ(length_of(m), 4);
     cell one = integer(1);
     EXPECT_EQ(find(m, &one, 0, 1, 2, false, false)[1].data2, 30u);
@@ -338,8 +359,10 @@ TEST_F(HashTable, KindOneAgreesWithAReferenceMap) {
 TEST_F(HashTable, KindTwoSpellingsAgreeWithAReferenceMap) {
     std::mt19937 rng(3);
     Node* block = memory::alloc_cells(4);
+    collector::NodeRoot block_root(block);
     cell holder{TYPE_BLOCK, 0, (uint32_t)(uintptr_t)block, 0};
     Node* t = init(0, &holder, KIND_SYMBOLS, 1);
+    collector::NodeRoot t_root(t, collector::Held::TABLE);
     std::map<std::string, int32_t> ref;
     auto lower = [](std::string s) {
         for (char& c : s) c = (char)tolower((unsigned char)c);
@@ -379,6 +402,7 @@ TEST_F(HashTable, KindTwoSpellingsAgreeWithAReferenceMap) {
 TEST_F(HashTable, KindTwoWordTablesFindByExactOrCanonicalSymbol) {
     std::mt19937 rng(5);
     Node* t = init(0, nullptr, KIND_SYMBOLS, 2);
+    collector::NodeRoot t_root(t, collector::Held::TABLE);
     std::vector<int32_t> ids;
     for (int i = 0; i < 60; i++) {
         std::string s = "tw" + std::to_string(i % 30);
@@ -412,6 +436,7 @@ TEST_F(HashTable, PointerTablesAgreeWithAReferenceMap) {
         std::mt19937 rng(kind);
         int32_t mode = kind == 3 ? 1 : 3;
         Node* t = init(4, nullptr, kind, mode);
+        collector::NodeRoot t_root(t, collector::Held::TABLE);
         std::map<uint32_t, uint32_t> ref;
         for (int step = 0; step < 4000; step++) {
             uint32_t k = (rng() % 500) * 16 + 0x10000;
@@ -446,8 +471,11 @@ TEST_F(HashTable, PointerTablesAgreeWithAReferenceMap) {
 
 TEST_F(HashTable, SweepDropsEntriesOfDeadSeries) {
     Node* t = init(8, nullptr, KIND_OWNERSHIP, 3);
+    collector::NodeRoot t_root(t, collector::Held::TABLE);
     Node* live = memory::alloc_bytes(4);
+    collector::NodeRoot live_root(live);
     Node* dead = memory::alloc_bytes(4);
+    collector::NodeRoot dead_root(dead);
     put_int(t, (uint32_t)(uintptr_t)live);
     put_int(t, (uint32_t)(uintptr_t)dead);
     static Node* keep;
