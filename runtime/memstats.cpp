@@ -76,12 +76,16 @@ static double in_use() {
 static void detail(Node* target) {
     const memory::Record& r = *memory::record;
     Node* nodes = append_block(target, false);
-    for (memory::NodeFrame* f = r.node_first; f; f = f->next)
-        append_integers(append_block(nodes, true), {f->slot_count - f->used, f->used, f->slot_count});
+    // Each frame's figures are read before its sub-block is made.
+    for (memory::NodeFrame* f = r.node_first; f; f = f->next) {
+        uint32_t free = f->slot_count - f->used, used = f->used;
+        append_integers(append_block(nodes, true), {free, used, f->slot_count});
+    }
     Node* series = append_block(target, false);
-    for (memory::SeriesFrame* f = r.series_first; f; f = f->next)
-        append_integers(append_block(series, true),
-                        {f->free_bytes(), (uint32_t)(f->heap - f->start()), (uint32_t)(f->end - f->start())});
+    for (memory::SeriesFrame* f = r.series_first; f; f = f->next) {
+        uint32_t free = f->free_bytes(), used = (uint32_t)(f->heap - f->start());
+        append_integers(append_block(series, true), {free, used, (uint32_t)(f->end - f->start())});
+    }
     Node* big = append_block(target, false);
     for (memory::BigFrame* f = r.big_first; f; f = f->next) {
         cell* c = append(big);
@@ -95,18 +99,19 @@ static void detail(Node* target) {
     set_number(append(target), tracked);
 }
 
-double measure(cell* target, int32_t mode) {
+// The enable flag is off for the walk and back to its value however it ends.
+struct Disabled {
     int32_t was = collector::enabled;
-    collector::enabled = 0;
+    Disabled() { collector::enabled = 0; }
+    ~Disabled() { collector::enabled = was; }
+};
+
+double measure(cell* target, int32_t mode) {
+    Disabled off;
     collector::NoCollect still;  // the walk and the block it fills see one heap
-    double result = 0;
-    if (mode <= 1) {
-        result = in_use();
-    } else {
-        detail((Node*)(uintptr_t)target->data2);
-    }
-    collector::enabled = was;
-    return result;
+    if (mode <= 1) return in_use();
+    detail((Node*)(uintptr_t)target->data2);
+    return 0;
 }
 
 void print_symbol(const cell* word) {
