@@ -127,10 +127,14 @@ TEST_F(Collector, CompactionMovesIntoLowerFramesAndFreesEmptiedOnes) {
     for (size_t i = 0; i < 40; i++) {
         ASSERT_TRUE(intact(held[i], 1000, (uint8_t)i)) << i;
         // The emptied added frame lies below: it takes the live buffers.
-        if (added < was[i]) EXPECT_LT(frame_of(held[i]->buffer), was[i]) << i;
+        if (added < was[i]) {
+            EXPECT_LT(frame_of(held[i]->buffer), was[i]) << i;
+        }
     }
     for (memory::SeriesFrame* f = memory::record->series_first; f; f = f->next)
-        if (f != memory::record->series_last) EXPECT_GT(f->heap, f->start()) << "an emptied frame stays";
+        if (f != memory::record->series_last) {
+            EXPECT_GT(f->heap, f->start()) << "an emptied frame stays";
+        }
     EXPECT_LE(series_frames(), old.size() + 1);
 }
 
