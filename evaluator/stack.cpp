@@ -26,6 +26,9 @@ void overflow() {
 
 cell* push_cell() {
     if (arguments.top >= arguments.end) overflow();
+    // unset! until the caller fills it: the caller may allocate first, and
+    // the collector marks every cell up to the top.
+    arguments.top->header = TYPE_UNSET;
     return arguments.top++;
 }
 

@@ -10,12 +10,17 @@
 #include <cassert>
 #include <cstring>
 
+#include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "evaluator/stack.h"
 #include "runtime/externals.h"
 #include "runtime/hashtable.h"
+#include "runtime/cycles.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
 #include "runtime/slot_pool.h"
+#include "runtime/words.h"
 #include "runtime/tracked.h"
 
 namespace collector {
@@ -189,6 +194,7 @@ void mark_series_cells(cell* value) { mark_context(reinterpret_cast<Node**>(&val
 
 void mark_block(cell* first, cell* last) {
     for (cell* c = first; c < last; c++) {
+        if (c->type() >= TYPE_SLOTS) continue;
         CellMarker m = cell_markers[c->type()];
         if (m) m(c);
     }
@@ -253,7 +259,7 @@ static void mark_context_cell(cell* c) {
 }
 static void mark_word(cell* c) {
     if (!c->data1) return;
-    if (roots.self_symbol && (int32_t)c->data2 == roots.self_symbol) mark_context(word1(c));
+    if ((int32_t)c->data2 == words::sym_self) mark_context(word1(c));
     else mark_object(word1(c));
 }
 static void mark_native(cell* c) {
@@ -321,16 +327,9 @@ struct Ownership {
     cell* entry(uint32_t i) const { return (cell*)((uint8_t*)entries + keys[i]); }
 };
 
-// Its own series only: marking its keys or owners would keep every owned
-// series alive.
-static void mark_ownership_buffers() {
-    Node** table = &roots.ownership;
-    if (!*table || !mark_series(table)) return;
-    hashtable::Table* t = hashtable::record(*table);
-    if (t->flags) mark_series(&t->flags);
-    if (t->keys) mark_series(&t->keys);
-    if (t->data) mark_series(&t->data);
-}
+// Its own series only (`ownership::mark`): marking its keys or owners would
+// keep every owned series alive.
+static void series_word(Node** word) { mark_series(word); }
 
 static Node* owner_context(cell* e) {
     return e[2].type() == TYPE_OBJECT ? (Node*)(uintptr_t)e[2].data1 : nullptr;
@@ -342,8 +341,8 @@ static bool node_is_live(Node* node) { return node && is_marked(node); }
 // what survivors hold is marked in turn, until nothing new survives; then the
 // dead entries are dropped.
 static void sweep_ownership() {
-    if (!roots.ownership || !roots.ownership->buffer) return;
-    Ownership o(roots.ownership);
+    if (!ownership::table || !ownership::table->buffer) return;
+    Ownership o(ownership::table);
     uint32_t buckets = (uint32_t)o.t->buckets;
     auto* done = (uint8_t*)sys::allocate_zeroed(buckets ? buckets : 1);
     for (uint32_t i = 0; i < buckets; i++) {
@@ -366,20 +365,22 @@ static void sweep_ownership() {
         }
     }
     sys::free(done);
-    hashtable::sweep(roots.ownership, node_is_live);
+    ownership::sweep(node_is_live);
 }
 
 // --- Roots ------------------------------------------------------------------------------------------
 
 static void mark_roots() {
-    mark_context(&roots.root_block);
+    mark_context(&block::root);
     drain();
     mark_table(&symbol::table);
-    mark_ownership_buffers();
+    ownership::mark(series_word);
     drain();
     if (stack::arguments.base) mark_block(stack::arguments.base, stack::arguments.top);
     drain();
-    if (roots.global_context) mark_object(&roots.global_context);
+    if (context::global) mark_object(&context::global);
+    context::for_each_held(mark_object);
+    block::for_each_sort_copy([](cell* cells, uint32_t n) { mark_block(cells, cells + n); });
     drain();
     if (roots.work.data2) mark_series_cells(&roots.work);
     if (slot_pool::node()) mark_block((cell*)slot_pool::pool.block, (cell*)slot_pool::pool.block + 1);
@@ -575,6 +576,7 @@ void collect() {
     index_frames();
     mark_roots();
     collect_pointer_roots();
+    if (forwarding) cycles::update_moved([](void* node) -> void* { return forwarded((Node*)node); });
     externals::sweep();
     sweep_ownership();
     compact();

@@ -75,14 +75,14 @@ void collect_if_enabled();
 
 // --- Roots that other modules own --------------------------------------------------------
 
-// Node words of the runtime's root series; each is 0 until its module makes
-// it. The collector marks them (and rewrites them when nodes move).
+// Roots the collector reaches by itself: the root block (`block::root`), the
+// symbol table (`symbol::table`), the ownership table (`ownership::table`,
+// weak), the global context (`context::global`), contexts and sort records
+// held during construction (`context::for_each_held`,
+// `block::for_each_sort_copy`), the argument stack, the slot pool. What is
+// left for the interpreter to fill:
 struct Roots {
-    Node* root_block;       // the root block: its series and cells
-    Node* ownership;        // the ownership table (weak; see above)
-    Node* global_context;   // marked as an object
-    cell work;              // the interpreter's work cell (its series when word 2 is not 0)
-    int32_t self_symbol;    // symbol id of `self` (0 until words exist)
+    cell work;  // the interpreter's work cell (its series when word 2 is not 0)
 };
 extern Roots roots;
 

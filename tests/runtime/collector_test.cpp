@@ -9,6 +9,7 @@
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/memstats.h"
+#include "runtime/ownership.h"
 
 using memory::Buffer;
 using memory::Node;
@@ -174,28 +175,29 @@ TEST_F(Collector, EvacuationRewritesHeldNodes) {
 // are reachable otherwise, and what a surviving entry holds is kept alive.
 TEST_F(Collector, OwnershipEntriesAreWeak) {
     Node* table = hashtable::init(8, nullptr, hashtable::KIND_OWNERSHIP, 3);
-    Node* saved = collector::roots.ownership;
-    collector::roots.ownership = table;
+    Node* saved = ownership::table;
+    collector::NodeRoot hold_saved(saved, collector::Held::TABLE);  // the runtime's table, set aside
+    ownership::table = table;
     held.push_back(bytes(8, 1));
     {
         Node* dead = bytes(8, 2);
         collector::NodeRoot hold_dead(dead);
         Node* only_in_entry = bytes(8, 3);
         collector::NodeRoot hold_only(only_in_entry);
-        hashtable::put_int(collector::roots.ownership, (uint32_t)(uintptr_t)dead);
-        cell* e = hashtable::put_int(collector::roots.ownership, (uint32_t)(uintptr_t)held[0]);
+        hashtable::put_int(ownership::table, (uint32_t)(uintptr_t)dead);
+        cell* e = hashtable::put_int(ownership::table, (uint32_t)(uintptr_t)held[0]);
         e[0] = {TYPE_BINARY, 0, (uint32_t)(uintptr_t)only_in_entry, 0};  // the owned value's place
     }
     collector::collect();
-    table = collector::roots.ownership;
+    table = ownership::table;
     EXPECT_EQ(hashtable::record(table)->count, 1);
     cell* kept = hashtable::get_int(table, (uint32_t)(uintptr_t)held[0]);
     ASSERT_NE(kept, nullptr);
     EXPECT_TRUE(intact((Node*)(uintptr_t)kept[0].data2, 8, 3));
     held.clear();
     collector::collect();
-    EXPECT_EQ(hashtable::record(collector::roots.ownership)->count, 0);
-    collector::roots.ownership = saved;
+    EXPECT_EQ(hashtable::record(ownership::table)->count, 0);
+    ownership::table = saved;
 }
 
 // The enable flag stops automatic collections only; a no-collect scope stops both.
