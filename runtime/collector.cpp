@@ -344,7 +344,14 @@ static void sweep_ownership() {
     if (!ownership::table || !ownership::table->buffer) return;
     Ownership o(ownership::table);
     uint32_t buckets = (uint32_t)o.t->buckets;
-    auto* done = (uint8_t*)sys::allocate_zeroed(buckets ? buckets : 1);
+    // Survivors already marked, one byte per bucket (kept between collections).
+    static uint8_t* done = nullptr;
+    static uint32_t done_size = 0;
+    if (done_size < buckets) {
+        done = (uint8_t*)sys::resize(done, buckets);
+        done_size = buckets;
+    }
+    memset(done, 0, buckets);
     for (uint32_t i = 0; i < buckets; i++) {
         if (!o.is_live(i)) continue;
         cell* e = o.entry(i);
@@ -364,7 +371,6 @@ static void sweep_ownership() {
             drain();
         }
     }
-    sys::free(done);
     ownership::sweep(node_is_live);
 }
 

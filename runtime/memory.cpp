@@ -282,14 +282,16 @@ SeriesFrame* find_series_frame(uint32_t total) {
 #ifdef ZOL_GC_STRESS
 // Collects at every series allocation, or every Nth when the environment
 // variable ZOL_GC_STRESS_PERIOD says so (long suites).
+uint32_t stress_period = 0;
+
 static void stress_collect() {
-    static uint32_t period = 0, count = 0;
-    if (!period) {
+    static uint32_t count = 0;
+    if (!stress_period) {
         const char* e = getenv("ZOL_GC_STRESS_PERIOD");
         int n = e ? atoi(e) : 0;
-        period = n > 0 ? (uint32_t)n : 1;
+        stress_period = n > 0 ? (uint32_t)n : 1;
     }
-    if (++count >= period) {
+    if (++count >= stress_period) {
         count = 0;
         collect_hook();
     }

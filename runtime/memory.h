@@ -181,6 +181,11 @@ extern const PageSource system_pages;
 // buffer (and, in a ZOL_GC_STRESS build, at every series allocation): runs a
 // collection when the collector is enabled. Tests may replace it.
 extern void (*collect_hook)();
+#ifdef ZOL_GC_STRESS
+// Series allocations per stress collection (0: read ZOL_GC_STRESS_PERIOD,
+// default 1). Tests that count collections set it to 1.
+extern uint32_t stress_period;
+#endif
 
 // --- Start and end -------------------------------------------------------------
 

@@ -4,6 +4,7 @@
 #include <map>
 #include <random>
 
+#include "runtime/collector.h"
 #include "runtime/ownership.h"
 #include "tests/datatypes/block_test.h"
 
@@ -337,6 +338,7 @@ TEST_F(BlockSearchTest, SetOperations) {
         cell* b = B(c.b);
         cell* expected = B(c.expected);
         cell r = *a;
+        collector::Root hold(r);  // the result block is held by this C++ cell only
         block::do_set_op(c.op, &r, b, c.skip, c.case_);
         EXPECT_EQ(mold(&r), mold(expected)) << c.op << " [" << c.a << "] [" << c.b << "]";
         EXPECT_EQ(r.type(), TYPE_BLOCK);

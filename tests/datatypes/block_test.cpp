@@ -1,6 +1,7 @@
 // block!: positioning and modifying series actions through the action table,
 // make/to, insert/append/change, copy, mold/form, compare, eval-path, trim,
 // and the root block.
+#include "runtime/collector.h"
 #include "tests/datatypes/block_test.h"
 
 #include "datatypes/symbol.h"
@@ -20,6 +21,7 @@ cell window_call(datatype::Action a, const cell* b, int32_t n = 0) {
     stack::push(series::make_integer(&arg, n));
     reinterpret_cast<WindowFn>(datatype::entry(TYPE_BLOCK, a))();
     cell r = *stack::arguments.window;
+    collector::Root r_root(r);
     stack::arguments = saved;
     return r;
 }
@@ -57,11 +59,13 @@ TEST_F(BlockTest, PositioningClamps) {
     };
     for (const Case& c : cases) {
         cell v = *b;
+        collector::Root v_root(v);
         v.data1 = (uint32_t)c.head;
         cell r = window_call(c.action, &v, c.arg);
         EXPECT_EQ((int32_t)r.data1, c.expected) << (int)c.action << " from " << c.head << " by " << c.arg;
     }
     cell v = *b;
+    collector::Root v_root(v);
     v.data1 = 3;
     EXPECT_EQ(window_call(A_IS_TAIL, &v).data1, 1u);
     EXPECT_EQ(window_call(A_IS_HEAD, &v).data1, 0u);
@@ -71,6 +75,7 @@ TEST_F(BlockTest, PositioningClamps) {
 TEST_F(BlockTest, PickAndPoke) {
     cell* b = B("a b c");
     cell r = *b;
+    collector::Root r_root(r);
     series::pick(&r, 0, nullptr);
     EXPECT_EQ(r.type(), TYPE_NONE);
     r = *b;
@@ -87,6 +92,7 @@ TEST_F(BlockTest, PickAndPoke) {
     EXPECT_EQ(script_error([&] { cell x = *b; series::poke(&x, 4, &t, nullptr); }),
               error::Script::out_of_range);
     cell x = *b;
+    collector::Root x_root(x);
     series::poke(&x, 2, &t, nullptr);
     EXPECT_EQ(mold(b), "[\"a\" true \"c\"]");
 }
@@ -94,8 +100,10 @@ TEST_F(BlockTest, PickAndPoke) {
 TEST_F(BlockTest, ClearIsSeenFromALaterPosition) {
     cell* b = B("a b c d");
     cell later = *b;
+    collector::Root later_root(later);
     later.data1 = 3;
     cell at1 = *b;
+    collector::Root at1_root(at1);
     at1.data1 = 1;
     series::clear(&at1);
     EXPECT_EQ(mold(b), "[\"a\"]");
@@ -106,19 +114,24 @@ TEST_F(BlockTest, ClearIsSeenFromALaterPosition) {
 TEST_F(BlockTest, RemovePartAndKey) {
     cell* b = B("a b c d e");
     cell x = *b;
+    collector::Root x_root(x);
     series::remove(&x, I(2), absent());
     EXPECT_EQ(mold(b), "[\"c\" \"d\" \"e\"]");
     cell y = *b;
+    collector::Root y_root(y);
     cell limit = *b;
+    collector::Root limit_root(limit);
     limit.data1 = 2;
     series::remove(&y, &limit, absent());  // a position in the same series
     EXPECT_EQ(mold(b), "[\"e\"]");
     cell z = *b;
+    collector::Root z_root(z);
     series::remove(&z, I(0), absent());  // nothing
     EXPECT_EQ(mold(b), "[\"e\"]");
 
     cell* k = B("x 1 y 2 z 3");
     cell r = *k;
+    collector::Root r_root(r);
     series::remove(&r, absent(), S("y"));
     EXPECT_EQ(mold(k), "[\"x\" \"1\" \"z\" \"3\"]");
     r = *k;
@@ -129,6 +142,7 @@ TEST_F(BlockTest, RemovePartAndKey) {
 TEST_F(BlockTest, Take) {
     cell* b = B("a b c d e");
     cell r = *b;
+    collector::Root r_root(r);
     block::take(&r, absent(), false, false);
     EXPECT_EQ(form(&r), "a");  // one cell answers the cell itself
     r = *b;
@@ -160,9 +174,11 @@ TEST_F(BlockTest, Take) {
     // /deep copies the series inside the taken cells.
     cell* d = B("[ x ] y");
     cell inner = *block::cell_at(d, 0);
+    collector::Root inner_root(inner);
     r = *d;
     block::take(&r, I(1), true, false);
     cell taken = *block::cell_at(&r, 0);
+    collector::Root taken_root(taken);
     EXPECT_NE(taken.data2, inner.data2);
     EXPECT_EQ(mold(&taken), "[\"x\"]");
 }
@@ -170,6 +186,7 @@ TEST_F(BlockTest, Take) {
 TEST_F(BlockTest, ReverseWithSkip) {
     cell* b = B("a b c d e g");
     cell r = *b;
+    collector::Root r_root(r);
     series::reverse(&r, absent(), absent());
     EXPECT_EQ(form(b), "g e d c b a");
     r = *b;
@@ -191,6 +208,7 @@ TEST_F(BlockTest, MoveAndSwap) {
     cell* a = B("a b c d e");
     cell* t = B("x y");
     cell o = *a;
+    collector::Root o_root(o);
     o.data1 = 1;
     series::move(&o, t, I(2));  // b c into the other block at its head
     EXPECT_EQ(form(a), "a d e");
@@ -199,6 +217,7 @@ TEST_F(BlockTest, MoveAndSwap) {
     cell* s = B("a b c d e");
     o = *s;
     cell to = *s;
+    collector::Root to_root(to);
     to.data1 = 5;
     series::move(&o, &to, I(2));
     EXPECT_EQ(form(s), "c d e a b");
@@ -224,6 +243,7 @@ TEST_F(BlockTest, MoveAndSwap) {
     cell* p = B("a b");
     cell* q = B("c d");
     cell pa = *p, qa = *q;
+    collector::Root pa_root(pa);
     qa.data1 = 1;
     block::swap(&pa, &qa);
     EXPECT_EQ(form(p), "d b");
@@ -278,8 +298,10 @@ TEST_F(BlockTest, InsertAppendChange) {
         cell* v = std::string(c.value) == "*" ? s : B(c.value);
         cell* expected = B(c.expected);
         cell pos = *s;
+        collector::Root pos_root(pos);
         pos.data1 = (uint32_t)c.head;
         cell val = *v;
+        collector::Root val_root(val);
         if (c.append)
             block::append(&pos, &val, c.part, c.only, c.dup);
         else
@@ -290,6 +312,7 @@ TEST_F(BlockTest, InsertAppendChange) {
     // A value that is not a block is one cell.
     cell* s = B("a");
     cell pos = *s;
+    collector::Root pos_root(pos);
     block::append(&pos, S("b"), -1, false, -1);
     EXPECT_EQ(form(s), "a b");
 
@@ -315,8 +338,10 @@ TEST_F(BlockTest, InsertAppendChange) {
         cell* v = std::string(c.value) == "*" ? s : B(c.value);
         cell* expected = B(c.expected);
         cell pos = *s;
+        collector::Root pos_root(pos);
         pos.data1 = (uint32_t)c.head;
         cell val = *v;
+        collector::Root val_root(val);
         block::change(&pos, &val, c.part, c.only, c.dup);
         EXPECT_EQ(mold(s), mold(expected)) << c.series << " <- " << c.value;
         EXPECT_EQ((int32_t)pos.data1, c.result_head) << c.series << " <- " << c.value;
@@ -326,7 +351,9 @@ TEST_F(BlockTest, InsertAppendChange) {
     memory::last_internal = memory::Internal::no_memory;
     EXPECT_EQ(sys::catch_level(sys::THROW_ERROR, [&] {
                   cell p = *big;
+                  collector::Root p_root(p);
                   cell v = *big;
+                  collector::Root v_root(v);
                   block::append(&p, &v, -1, false, 0x7FFFFFFF);
               }),
               sys::THROW_ERROR);
@@ -337,10 +364,12 @@ TEST_F(BlockTest, InsertAppendChange) {
 TEST_F(BlockTest, CopyPartDeepTypes) {
     cell* b = B("a [ b [ c ] ] d");
     cell r = *b;
+    collector::Root r_root(r);
     block::copy(&r, &r, I(2), false, absent());
     EXPECT_EQ(mold(&r), "[\"a\" [\"b\" [\"c\"]]]");
     EXPECT_EQ(block::cell_at(&r, 1)->data2, block::cell_at(b, 1)->data2);  // shallow
     cell neg = *b;
+    collector::Root neg_root(neg);
     neg.data1 = 2;
     block::copy(&neg, &neg, I(-1), false, absent());
     EXPECT_EQ(mold(&neg), "[[\"b\" [\"c\"]]]");
@@ -377,11 +406,13 @@ TEST_F(BlockTest, MoldIndentationFlatAndForm) {
     cell* lf = B("x");
     cell* s = S("a\n");
     cell pos = *lf;
+    collector::Root pos_root(pos);
     block::insert(&pos, s, -1, false, -1);
     EXPECT_EQ(form(lf), "a\nx");
     // /part stops the walk once the budget is spent.
     TextOut o;
     cell c = *B("aaaa bbbb cccc");
+    collector::Root c_root(c);
     cell* part = I(6);
     int32_t left = actions::mold_typed(&c, &o.out, false, false, false, part, 6, 0);
     EXPECT_LT(left, 1);
@@ -442,6 +473,7 @@ TEST_F(BlockTest, EvalPathAndTrim) {
 
     cell* t = B("n a n n b n");
     cell pos = *t;
+    collector::Root pos_root(pos);
     pos.data1 = 1;
     block::trim(&pos, false, false, false, false, false, absent());
     EXPECT_EQ(mold(t), "[none \"a\" \"b\"]");
@@ -520,6 +552,7 @@ TEST_F(BlockTest, WordsInBlocksAndPaths) {
     block::eval_path(b, &k, S("uno"), b, nullptr, nullptr, 0, false, false, false, false);
     EXPECT_EQ(form(b), "x uno Y two z");
     cell pos = *b;
+    collector::Root pos_root(pos);
     block::find(&pos, &k, absent(), false, false, false, false, absent(), absent(), false, false, false, false);
     EXPECT_EQ(pos.data1, 0u);
 }

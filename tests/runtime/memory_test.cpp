@@ -71,8 +71,15 @@ protected:
     Record* saved_record;
     PageSource saved_pages;
     void (*saved_hook)();
+#ifdef ZOL_GC_STRESS
+    uint32_t saved_period = 0;
+#endif
 
     void SetUp() override {
+#ifdef ZOL_GC_STRESS
+        saved_period = stress_period;
+        stress_period = 1;  // the counts below expect one stress call per allocation
+#endif
         saved_record = record;
         saved_pages = pages;
         saved_hook = collect_hook;
@@ -92,6 +99,9 @@ protected:
         record = saved_record;
         pages = saved_pages;
         collect_hook = saved_hook;
+#ifdef ZOL_GC_STRESS
+        stress_period = saved_period;
+#endif
     }
     void script_pages(std::vector<int> order) {
         ScriptedPages::reset(std::move(order));
