@@ -1,10 +1,10 @@
 // block!: positioning and modifying series actions through the action table,
 // make/to, insert/append/change, copy, mold/form, compare, eval-path, trim,
 // and the root block.
-#include "runtime/collector.h"
 #include "tests/datatypes/block_test.h"
 
 #include "datatypes/symbol.h"
+#include "runtime/collector.h"
 #include "runtime/hashtable.h"
 
 using namespace datatype;
@@ -253,7 +253,8 @@ TEST_F(BlockTest, MoveAndSwap) {
 
 TEST_F(BlockTest, MakeAndTo) {
     cell* spec = B("a b");
-    cell r;
+    cell r{};
+    collector::Root r_root(r);  // holds each result
     block::make(&r, spec, TYPE_BLOCK);
     EXPECT_EQ(mold(&r), "[\"a\" \"b\"]");
     EXPECT_NE(r.data2, spec->data2);
@@ -495,7 +496,8 @@ TEST_F(BlockTest, PathsAndParens) {
     EXPECT_EQ(mold(empty), ":");
     EXPECT_EQ(mold(B("( a /b )")), "[(\"a\"\n\"b\")]");  // a later marker only breaks the line
 
-    cell r;
+    cell r{};
+    collector::Root r_root(r);  // holds each result
     cell n = integer(3);
     actions::get_action_ptr_of<A_MAKE>(p)(&r, &n, TYPE_GET_PATH);
     EXPECT_EQ(r.type(), TYPE_GET_PATH);

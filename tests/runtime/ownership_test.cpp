@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "datatypes/symbol.h"
+#include "runtime/collector.h"
 #include "runtime/hashtable.h"
 #include "tests/datatypes/block_test.h"
 
@@ -223,6 +224,7 @@ TEST_F(OwnershipTest, TableIsWeak) {
     // entry and its owned mark.
     cell ctx_holder;
     block::make_at(&ctx_holder, 1);
+    collector::Root hold(ctx_holder);  // its node must not be freed and reused by `c`
     static memory::Node* dead[2];
     dead[0] = inner;
     dead[1] = series::node_of(&ctx_holder);
