@@ -20,6 +20,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
+#include "runtime/collector.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
@@ -33,6 +34,14 @@ cell thrown = {TYPE_UNSET, 0, 0, 0};
 int32_t stack_trace = 0;
 cell prebuilt[PREBUILT_COUNT];
 static const char* const prebuilt_ids[PREBUILT_COUNT] = {"no-memory", "wrong-mem", "stack-overflow"};
+
+// Roots: the catalog, the template, the error in flight and the prebuilt ones
+// live in these globals only.
+static collector::NodeRoot catalog_root(catalog_node, collector::Held::CONTEXT);
+static collector::NodeRoot template_root(template_node, collector::Held::CONTEXT);
+static collector::Root thrown_root(thrown);
+static void mark_prebuilt() { collector::mark_block(prebuilt, prebuilt + PREBUILT_COUNT); }
+static const bool prebuilt_marked = (collector::register_marker(mark_prebuilt), true);
 
 namespace {
 
