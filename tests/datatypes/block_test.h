@@ -75,20 +75,6 @@ protected:
     }
     int32_t length(cell* v) { return series::length_of(v); }
 
-    template <class F>
-    static error::Script script_error(F f) {
-        error::last_script = error::Script::none;
-        EXPECT_EQ(sys::catch_level(sys::THROW_ERROR, f), sys::THROW_ERROR);
-        sys::clear_throw();
-        return error::last_script;
-    }
-    template <class F>
-    static error::Internal internal_error(F f) {
-        error::last_internal = error::Internal::none;
-        EXPECT_EQ(sys::catch_level(sys::THROW_ERROR, f), sys::THROW_ERROR);
-        sys::clear_throw();
-        return error::last_internal;
-    }
 
 private:
     cell* parse(const std::vector<std::string>& t, size_t& i, uint8_t type) {

@@ -48,20 +48,6 @@ protected:
         return *series::make_char(&c, cp);
     }
     cell* absent() { return stack::arguments.window; }
-    template <class F>
-    static error::Script script_error(F f) {
-        error::last_script = error::Script::none;
-        EXPECT_EQ(sys::catch_level(sys::THROW_ERROR, f), sys::THROW_ERROR);
-        sys::clear_throw();
-        return error::last_script;
-    }
-    template <class F>
-    static error::Internal internal_error(F f) {
-        error::last_internal = error::Internal::none;
-        EXPECT_EQ(sys::catch_level(sys::THROW_ERROR, f), sys::THROW_ERROR);
-        sys::clear_throw();
-        return error::last_internal;
-    }
     std::string mold(cell* s, bool all = false, int32_t limit = NO_LIMIT, int32_t* rest = nullptr) {
         TextOut o;
         int32_t r = actions::mold_typed(s, &o.out, false, all, false, nullptr, limit, 0);

@@ -6,8 +6,10 @@
 #include <string>
 
 #include "datatypes/cell.h"
+#include "datatypes/error_out.h"
 #include "datatypes/string.h"
 #include "evaluator/stack.h"
+#include "runtime/sys.h"
 
 // A new string! on the argument stack for form and mold to write into (the
 // stack keeps it rooted); the top is put back when the test's scope ends.
@@ -33,4 +35,21 @@ protected:
         stack::arguments.window = stack::arguments.top;
     }
     void TearDown() override { stack::arguments = saved; }
+
+    // The id of the script or internal error that `f` raises (the test fails
+    // when it raises nothing).
+    template <class F>
+    static error::Script script_error(F f) {
+        error::last_script = error::Script::none;
+        EXPECT_EQ(sys::catch_level(sys::THROW_ERROR, f), sys::THROW_ERROR);
+        sys::clear_throw();
+        return error::last_script;
+    }
+    template <class F>
+    static error::Internal internal_error(F f) {
+        error::last_internal = error::Internal::none;
+        EXPECT_EQ(sys::catch_level(sys::THROW_ERROR, f), sys::THROW_ERROR);
+        sys::clear_throw();
+        return error::last_internal;
+    }
 };
