@@ -5,4 +5,4 @@ if [ -f "${ZOL_EMULATION_MARK:-/var/lib/zol/emulated-i386}" ]; then
   export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
   export ZOL_EMULATED=1
 fi
-export ZOL_WINEPREFIX="${ZOL_WINEPREFIX:-$HOME/.cache/zol/wineprefix}"
+export ZOL_WINEPREFIX="${ZOL_WINEPREFIX:-${HOME:-/tmp}/.cache/zol/wineprefix}"
