@@ -335,7 +335,7 @@ cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
 // The buffer `take` answers with when it takes one unit: shared, fixed, and
 // valid until the next take.
 static Node* take_buffer = nullptr;
-// Its node is rewritten when node frames are evacuated.
+// Rooted so that its buffer survives between takes.
 static collector::NodeRoot take_root(take_buffer);
 
 cell* take(cell* series, cell* part, bool deep, bool last) {

@@ -1,7 +1,6 @@
-// The collector. Order of a collection (see `collect`): evacuate sparse node
-// frames, mark the roots, the weak ownership pass, sweep the handle table,
-// compact series frames, sweep big buffers, release dead nodes and empty node
-// frames. Nothing here allocates in the collected heap: every table of its
+// The collector. Order of a collection (see `collect`): mark the roots, the
+// weak ownership pass, sweep the handle table, compact series frames, sweep
+// big buffers, release dead nodes and empty node frames. Nothing here allocates in the collected heap: every table of its
 // own is a tracked block.
 #include "runtime/collector.h"
 
@@ -31,10 +30,7 @@ using memory::SeriesFrame;
 
 int32_t enabled = 0;
 uint32_t cycle_count = 0;
-uint32_t evacuation_count = 0;
 volatile int32_t collecting = 0;
-int32_t evacuation_enabled = 1;
-uint32_t history_depth = 5;
 Roots roots = {};
 
 // Context cell flag: the values live on the argument stack.
@@ -64,7 +60,6 @@ static Pile<Node*> mark_stack;      // buffers of cells whose cells wait to be m
 static Pile<Node*> fixed_marked;    // fixed buffers marked in this collection
 static Pile<uintptr_t> node_index;  // node frames, sorted
 static Pile<uintptr_t> series_index;  // series then big frames, sorted
-static hashtable::RawTable* forwarding = nullptr;
 
 // --- Markers ----------------------------------------------------------------------------
 
@@ -83,35 +78,7 @@ void unregister_marker(Marker marker) {
 
 // --- Rooted C++ locals --------------------------------------------------------------------
 
-static NodeRoot* node_roots = nullptr;
-static Root* cell_roots = nullptr;
-static PointerRoot* pointer_roots = nullptr;
-static uint32_t no_collect_depth = 0;
-
-// Doubly linked so that roots inside heap objects or globals may end in any order.
-template <class R>
-static void link(R*& head, R* r) {
-    r->prev = nullptr;
-    r->next = head;
-    if (head) head->prev = r;
-    head = r;
-}
-template <class R>
-static void unlink(R*& head, R* r) {
-    if (r->prev) r->prev->next = r->next;
-    else head = r->next;
-    if (r->next) r->next->prev = r->prev;
-}
-
-NodeRoot::NodeRoot(Node*& node, Held h) : word(&node), held(h) { link(node_roots, this); }
-NodeRoot::~NodeRoot() { unlink(node_roots, this); }
-Root::Root(cell& v) : value(&v) { link(cell_roots, this); }
-Root::~Root() { unlink(cell_roots, this); }
-PointerRoot::PointerRoot(uintptr_t* s, int) : slot(s) { link(pointer_roots, this); }
-PointerRoot::~PointerRoot() { unlink(pointer_roots, this); }
-NoCollect::NoCollect() { no_collect_depth++; }
-NoCollect::~NoCollect() { no_collect_depth--; }
-bool is_suppressed() { return no_collect_depth != 0; }
+using held_roots::no_collect_depth;
 
 // --- Frame index ------------------------------------------------------------------------------
 
@@ -161,19 +128,9 @@ bool find_frame(const void* address, FrameKind kind) {
 
 // --- Marking ------------------------------------------------------------------------------------
 
-Node* forwarded(Node* node) {
-    if (!forwarding || !node) return node;
-    uint32_t* to = hashtable::table_get(forwarding, (uint32_t)(uintptr_t)node);
-    return to ? (Node*)(uintptr_t)*to : node;
-}
-
 int32_t mark_series(Node** word) {
     Node* n = *word;
     if (!n) return 0;
-    if (forwarding) {
-        Node* to = forwarded(n);
-        if (to != n) *word = n = to;
-    }
     // Words that hold no live node (a pointer table's plain keys, a free
     // slot) are left alone.
     if (collecting && !in_node_frame((uintptr_t)n)) return 0;
@@ -229,14 +186,6 @@ void mark_object(Node** word) {
 
 void clear_mark(Node* node) { node->buffer->flags &= ~memory::FLAG_MARK; }
 bool is_marked(const Node* node) { return node->buffer && (node->buffer->flags & memory::FLAG_MARK); }
-
-void update_moved(uint32_t* first, uint32_t* last) {
-    if (!forwarding) return;
-    for (uint32_t* w = first; w < last; w++) {
-        uint32_t* to = hashtable::table_get(forwarding, *w);
-        if (to) *w = *to;
-    }
-}
 
 // --- Cell marking by type ------------------------------------------------------------------------
 
@@ -352,12 +301,6 @@ static void sweep_ownership() {
         done_size = buckets;
     }
     memset(done, 0, buckets);
-    for (uint32_t i = 0; i < buckets; i++) {
-        if (!o.is_live(i)) continue;
-        cell* e = o.entry(i);
-        e->data1 = (uint32_t)(uintptr_t)forwarded((Node*)(uintptr_t)e->data1);
-        if (owner_context(e)) e[2].data1 = (uint32_t)(uintptr_t)forwarded(owner_context(e));
-    }
     for (bool grew = true; grew;) {
         grew = false;
         for (uint32_t i = 0; i < buckets; i++) {
@@ -392,14 +335,14 @@ static void mark_roots() {
     if (slot_pool::node()) mark_block((cell*)slot_pool::pool.block, (cell*)slot_pool::pool.block + 1);
     hashtable::for_each_building(table_word);
     drain();
-    for (NodeRoot* r = node_roots; r; r = r->next) {
+    for (NodeRoot* r = held_roots::nodes; r; r = r->next) {
         switch (r->held) {
             case Held::SERIES: mark_context(r->word); break;
             case Held::TABLE: mark_table(r->word); break;
             case Held::CONTEXT: mark_object(r->word); break;
         }
     }
-    for (Root* r = cell_roots; r; r = r->next) mark_block(r->value, r->value + 1);
+    for (Root* r = held_roots::cells; r; r = r->next) mark_block(r->value, r->value + 1);
     drain();
     for (uint32_t i = 0; i < marker_end; i++)
         if (markers[i]) {
@@ -412,7 +355,7 @@ static void mark_roots() {
 static void collect_pointer_roots() {
     memory::Record& r = *memory::record;
     uint32_t n = 0;
-    for (PointerRoot* p = pointer_roots; p; p = p->next) {
+    for (PointerRoot* p = held_roots::pointers; p; p = p->next) {
         uintptr_t v = *p->slot;
         if (v <= 0xFFFF || v >= 0xFFFFF000u) continue;
         if (v >= (uintptr_t)stack::arguments.base && v < (uintptr_t)stack::arguments.end) continue;
@@ -427,60 +370,6 @@ static void collect_pointer_roots() {
     r.stack_refs_end = r.stack_refs + n;
     std::sort(r.stack_refs, r.stack_refs_end,
               [](const memory::StackRef& a, const memory::StackRef& b) { return a.value < b.value; });
-}
-
-// --- Node-frame evacuation ----------------------------------------------------------------------------
-
-static NodeFrame* next_active(NodeFrame* avoid) {
-    for (NodeFrame* g = memory::record->node_first; g; g = g->next)
-        if (g != avoid && g->free_head && !g->release) return g;
-    return nullptr;
-}
-
-static void compact_node_frames() {
-    memory::Record& r = *memory::record;
-    NodeFrame* active = nullptr;
-    for (NodeFrame* f = r.node_first; f; f = f->next)
-        if (f->free_head) {
-            active = f;
-            break;
-        }
-    if (!active) return;
-    r.node_active = active;
-    int64_t free = 0;
-    for (NodeFrame* f = r.node_first; f; f = f->next)
-        if (f->free_head && f->release != 1) free += f->slot_count - f->used;
-
-    uint32_t settled = (1u << (history_depth + 1)) - 1;
-    bool evacuated = false;
-    for (NodeFrame* f = r.node_last; f; f = f->prev) {
-        if ((f->history & settled) != settled || f->used >= EVACUATE_BELOW || free <= memory::NODE_FRAME_SLOTS ||
-            f == r.node_active)
-            continue;
-        free -= memory::NODE_FRAME_SLOTS;
-        Node* slots = f->slots();
-        for (uint32_t i = 0; i < f->slot_count; i++) {
-            Buffer* b = slots[i].buffer;
-            if (!b || f->contains((Node*)b)) continue;
-            NodeFrame* to = r.node_active;
-            if (!to->free_head || to->release || to == f) {
-                to = next_active(f);
-                if (!to) break;  // cannot happen while `free` counts true room
-                r.node_active = to;
-            }
-            Node* n = to->free_head;
-            to->free_head = (Node*)n->buffer;
-            n->buffer = b;
-            to->used++;
-            f->used--;
-            if (!forwarding) forwarding = hashtable::make_table((int32_t)FORWARDING_START);
-            hashtable::table_put(forwarding, (uint32_t)(uintptr_t)&slots[i], (uint32_t)(uintptr_t)n);
-            b->node = n;
-        }
-        f->release = 1;
-        evacuated = true;
-    }
-    if (evacuated) evacuation_count++;
 }
 
 // --- Compaction -------------------------------------------------------------------------------------------
@@ -565,12 +454,7 @@ static void compact() {
 
 // --- The collection ----------------------------------------------------------------------------------------
 
-void init() {
-    cycle_count = 0;
-    evacuation_count = 0;
-    history_depth = 5;
-    evacuation_enabled = 1;
-}
+void init() { cycle_count = 0; }
 
 void collect() {
     if (collecting || no_collect_depth || !memory::record || !memory::record->series_first) return;
@@ -578,21 +462,15 @@ void collect() {
     collecting = 1;
     std::atomic_thread_fence(std::memory_order_seq_cst);
 
-    if (evacuation_enabled) compact_node_frames();
     index_frames();
     mark_roots();
     collect_pointer_roots();
-    if (forwarding) cycles::update_moved([](void* node) -> void* { return forwarded((Node*)node); });
     externals::sweep();
     sweep_ownership();
     compact();
     memory::sweep_big_frames();
     release_freed();
     memory::release_empty_node_frames();
-    if (forwarding) {
-        hashtable::table_free(forwarding);
-        forwarding = nullptr;
-    }
     for (uint32_t i = 0; i < fixed_marked.count; i++) clear_mark(fixed_marked.items[i]);
     fixed_marked.count = 0;
     memory::record->stack_refs_end = memory::record->stack_refs;

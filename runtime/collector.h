@@ -4,9 +4,11 @@
 // and ownership tables, slides the live buffers of each series frame down
 // (into the frame below when it has more than 52,428 free bytes), frees dead
 // big buffers and empty frames, and gives dead nodes back to their frames.
-// Before marking it may evacuate sparse node frames; the moved nodes are
-// recorded in a forwarding map (a raw hash table in tracked memory) and every
-// node word the marking reaches is rewritten through it.
+//
+// Nodes never move. C++ code holds nodes in plain locals (more than a hundred
+// of them, most unrooted across calls that cannot collect), and nothing could
+// rewrite those, so sparse node frames are not evacuated: a node frame is
+// freed only when it is empty. Buffers do move; their nodes follow them.
 //
 // Roots, in marking order: the root block; the symbol table; the ownership
 // table's own buffers (not its entries: see below); the argument stack's
@@ -24,9 +26,11 @@
 //
 // Invariants:
 // - No allocation in the collected heap happens while `collecting` is 1: the
-//   collector's own tables (mark stack, frame index, forwarding map, the
+//   collector's own tables (mark stack, frame index, release queue, the
 //   ownership walk's bits) are tracked blocks.
 // - Buffer marks (FLAG_MARK) are clear outside a collection.
+// - A node's address is fixed from `memory::alloc_node` until the collection
+//   that finds it dead.
 // - A collection never nests; `NoCollect` scopes and the enable flag stop
 //   automatic ones (`collect` itself runs unless a `NoCollect` is held).
 #pragma once
@@ -47,21 +51,12 @@ using memory::Node;
 extern int32_t enabled;
 // Completed collections (node frames and address-keyed tables record it).
 extern uint32_t cycle_count;
-// Collections that evacuated at least one node frame.
-extern uint32_t evacuation_count;
 // 1 while a collection runs (hash tables then leave address keys alone).
 extern volatile int32_t collecting;
 inline bool is_active() { return collecting != 0; }
-// Node evacuation allowed (a hash table clears it while it re-hashes).
-extern int32_t evacuation_enabled;
-// A node frame is evacuated when the last history_depth + 1 history bits
-// are all set.
-extern uint32_t history_depth;
 
 constexpr uint32_t MOVE_DOWN_MIN = 0xCCCC;   // room a lower frame needs to take buffers
 constexpr uint32_t MARKER_CAPACITY = 100;
-constexpr uint32_t FORWARDING_START = 20000;
-constexpr uint32_t EVACUATE_BELOW = 5000;     // used slots of an evacuation candidate
 
 // Counters and tables of a fresh start (runtime start-up, last step).
 void init();
@@ -99,8 +94,7 @@ using CellMarker = void (*)(cell* value);
 extern std::array<CellMarker, TYPE_SLOTS> cell_markers;
 
 // --- Marking operations (for markers and cell markers) ----------------------------------------
-// Each takes the address of a word holding a node, rewritten when the node
-// moved.
+// Each takes the address of a word holding a node.
 
 // Marks the buffer; 1 when it was not marked before.
 int32_t mark_series(Node** word);
@@ -118,24 +112,47 @@ void mark_block(cell* first, cell* last);
 void mark_table(Node** word);
 void clear_mark(Node* node);
 bool is_marked(const Node* node);
-// Rewrites every word of [first, last) that holds a node moved by the
-// current evacuation.
-void update_moved(uint32_t* first, uint32_t* last);
-// The node's new address when it moved in this collection, else itself.
-Node* forwarded(Node* node);
 
 // --- C++ locals ----------------------------------------------------------------------------------
 
-// Keeps the series of a node held in a C++ variable alive and rewrites the
-// variable when the node moves. Scoped: construct after the variable, in the
-// same scope or an inner one. What the node is decides what else is marked:
-// a series (its cells when it holds cells), a hash table (its arrays and data
-// block) or a context (as an object).
+// The roots below sit on the interpreter's hot paths, so they are inline: a
+// root is two stores to link and two to unlink. Each kind is a doubly linked
+// list so that roots inside heap objects or globals may end in any order.
+class NodeRoot;
+class Root;
+class PointerRoot;
+namespace held_roots {
+inline NodeRoot* nodes = nullptr;
+inline Root* cells = nullptr;
+inline PointerRoot* pointers = nullptr;
+inline uint32_t no_collect_depth = 0;
+
+template <class R>
+inline void link(R*& head, R* r) {
+    r->prev = nullptr;
+    r->next = head;
+    if (head) head->prev = r;
+    head = r;
+}
+template <class R>
+inline void unlink(R*& head, R* r) {
+    if (r->prev) r->prev->next = r->next;
+    else head = r->next;
+    if (r->next) r->next->prev = r->prev;
+}
+}  // namespace held_roots
+
+// Keeps the series of a node held in a C++ variable alive. Scoped: construct
+// after the variable, in the same scope or an inner one. What the node is
+// decides what else is marked: a series (its cells when it holds cells), a
+// hash table (its arrays and data block) or a context (as an object).
 enum class Held : uint8_t { SERIES, TABLE, CONTEXT };
 class NodeRoot {
 public:
-    explicit NodeRoot(Node*& node, Held held = Held::SERIES);
-    ~NodeRoot();
+    explicit NodeRoot(Node*& node, Held kind = Held::SERIES) : word(&node), held(kind) {
+        held_roots::link(held_roots::nodes, this);
+    }
+    ~NodeRoot() { held_roots::unlink(held_roots::nodes, this); }
     NodeRoot(const NodeRoot&) = delete;
     NodeRoot& operator=(const NodeRoot&) = delete;
 
@@ -148,8 +165,8 @@ public:
 // Keeps what a value cell held by C++ refers to alive (marked by its type).
 class Root {
 public:
-    explicit Root(cell& value);
-    ~Root();
+    explicit Root(cell& value) : value(&value) { held_roots::link(held_roots::cells, this); }
+    ~Root() { held_roots::unlink(held_roots::cells, this); }
     Root(const Root&) = delete;
     Root& operator=(const Root&) = delete;
 
@@ -164,29 +181,28 @@ public:
 class PointerRoot {
 public:
     template <class T>
-    explicit PointerRoot(T*& pointer) : PointerRoot(reinterpret_cast<uintptr_t*>(&pointer), 0) {}
-    ~PointerRoot();
+    explicit PointerRoot(T*& pointer) : slot(reinterpret_cast<uintptr_t*>(&pointer)) {
+        held_roots::link(held_roots::pointers, this);
+    }
+    ~PointerRoot() { held_roots::unlink(held_roots::pointers, this); }
     PointerRoot(const PointerRoot&) = delete;
     PointerRoot& operator=(const PointerRoot&) = delete;
 
     uintptr_t* slot;
     PointerRoot* prev;
     PointerRoot* next;
-
-private:
-    PointerRoot(uintptr_t* slot, int);
 };
 
 // A scope that must not collect: automatic and explicit collections are
 // skipped while one is held.
 class NoCollect {
 public:
-    NoCollect();
-    ~NoCollect();
+    NoCollect() { held_roots::no_collect_depth++; }
+    ~NoCollect() { held_roots::no_collect_depth--; }
     NoCollect(const NoCollect&) = delete;
     NoCollect& operator=(const NoCollect&) = delete;
 };
-bool is_suppressed();
+inline bool is_suppressed() { return held_roots::no_collect_depth != 0; }
 
 // --- Frames ---------------------------------------------------------------------------------------
 

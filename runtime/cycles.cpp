@@ -70,8 +70,4 @@ int32_t indent(cell* out, int32_t level, int32_t budget) {
     return budget - 4 * (level < 0 ? 0 : level);
 }
 
-void update_moved(void* (*forward)(void* node)) {
-    for (void** p = stack.base; p < stack.top; p++) *p = forward(*p);
-}
-
 }  // namespace cycles

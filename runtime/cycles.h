@@ -17,8 +17,7 @@
 //   pops its entries in its destructor, so a throw from inside a walk cannot
 //   leave stale entries, and pops never go below the base (an error path that
 //   reset the stack meanwhile finds fewer entries than it pushed).
-// - Entries are nodes; the collector rewrites them through `update_moved`
-//   after compaction.
+// - Entries are nodes (which never move); they are identities, not roots.
 #pragma once
 #include <cstdint>
 
@@ -62,8 +61,6 @@ bool find(const void* node);
 bool detect(const cell* value, cell* out, int32_t* budget, bool mold);
 // Appends four blanks per level to `out`; answers budget - 4 * level.
 int32_t indent(cell* out, int32_t level, int32_t budget);
-// Rewrites every entry through the collector's forwarding function.
-void update_moved(void* (*forward)(void* node));
 
 // Pushes a node for the lifetime of a scope and pops it at its end, also when
 // an error unwinds through the scope.

@@ -188,10 +188,10 @@ void free_node_frame(NodeFrame* f) {
 
 Node* alloc_node() {
     NodeFrame* f = record->node_active;
-    if (!f || !f->free_head || f->release) {
+    if (!f || !f->free_head) {
         f = nullptr;
         for (NodeFrame* g = record->node_first; g; g = g->next)
-            if (g->free_head && !g->release) {
+            if (g->free_head) {
                 f = g;
                 break;
             }
@@ -222,15 +222,11 @@ void release_empty_node_frames() {
     bool active_chosen = false;
     for (NodeFrame* f = record->node_first; f;) {
         NodeFrame* next = f->next;
-        if (f->used == 0 || f->release) {
+        if (f->used == 0) {
             free_node_frame(f);
-        } else {
-            if (!active_chosen && f->used < f->slot_count) {
-                record->node_active = f;
-                active_chosen = true;
-            }
-            f->history = (f->history << 1) | (f->used == f->last_used ? 1u : 0u);
-            f->last_used = f->used;
+        } else if (!active_chosen && f->used < f->slot_count) {
+            record->node_active = f;
+            active_chosen = true;
         }
         f = next;
     }

@@ -9,8 +9,8 @@
 //
 // - Node frames hold 10,000 slots each. A live slot holds its buffer's
 //   address, a free slot the address of the next free slot of the same frame
-//   (0 ends the list). Nodes stay where they are (only the collector's
-//   evacuation of sparse frames moves them, through its forwarding map).
+//   (0 ends the list). Nodes never move: C++ code holds them in locals that
+//   nothing could rewrite. A node frame is freed when its last node is.
 // - Series frames (the first 1 MB, later ones 2 MB) are carved by bumping a
 //   heap pointer; buffers follow each other without gaps, each taking
 //   20 + capacity + 4 bytes (the spare word lets a heap walk step from header
@@ -82,9 +82,11 @@ struct NodeFrame {
     Node* free_head;      // first free slot; 0 when full
     uint32_t used;        // slots in use
     uint32_t cycle;       // collector cycle count when the frame was made
-    uint32_t last_used;   // used count seen at the previous collection
-    uint32_t history;     // bit 0: used count unchanged at the last collection; older in higher bits
-    uint32_t release;     // emptied by the collector: takes no nodes, freed after the collection
+    // The last three words are kept zero: they served the evacuation of
+    // sparse frames, which moved nodes (see collector.h).
+    uint32_t last_used;
+    uint32_t history;
+    uint32_t release;
 
     Node* slots() { return reinterpret_cast<Node*>(this + 1); }
     bool contains(const Node* n) { return n >= slots() && n < slots() + slot_count; }

@@ -499,17 +499,6 @@ TEST_F(Heap, NodesComeFromFreeListsAndFramesAreReleasedWhenEmpty) {
     EXPECT_EQ(kept[0], frames[0]);
     EXPECT_EQ(kept[1], frames[2]);
     EXPECT_EQ(record->node_active, frames[2]) << "the first frame with room";
-    EXPECT_EQ(frames[2]->history, 0u);
-    release_empty_node_frames();
-    EXPECT_EQ(frames[0]->history, 1u) << "unchanged since the last collection";
-    EXPECT_EQ(frames[2]->history, 1u);
-
-    // A frame the collector marked for release takes no nodes and is freed.
-    frames[2]->release = 1;
-    Node* taken = alloc_node();
-    EXPECT_NE(node_frame_of(taken), frames[2]);
-    release_empty_node_frames();
-    for (NodeFrame* f : node_frames()) EXPECT_NE(f, frames[2]);
 }
 
 TEST_F(Heap, BigFrameSweepReleasesUnmarkedBuffers) {
