@@ -23,6 +23,7 @@
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
+#include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "platform/random.h"
 #include "runtime/case.h"
@@ -144,7 +145,7 @@ void init() {
                                    // 22. call/init
     stack::init(block::cells_of(block::root_series(block::ROOT_ARGUMENTS)),  // 23. stack/init
                 stack::ARGUMENT_CELLS);
-                                   // 24. lexer/init
+    lexer::init();                 // 24. lexer/init
                                    // 25. zolbin/boot-load
     error::init();                 //     the error catalog and template, as boot data will give them
                                    // 26. interpreter/init
