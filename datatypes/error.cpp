@@ -32,6 +32,7 @@ Node* catalog_node = nullptr;
 Node* template_node = nullptr;
 cell thrown = {TYPE_UNSET, 0, 0, 0};
 int32_t stack_trace = 0;
+RaiseHook raise_hook = nullptr;
 cell prebuilt[PREBUILT_COUNT];
 static const char* const prebuilt_ids[PREBUILT_COUNT] = {"no-memory", "wrong-mem", "stack-overflow"};
 
@@ -271,6 +272,7 @@ void init() {
 void raise_prebuilt(const char* id) {
     for (int32_t k = 0; k < PREBUILT_COUNT; k++)
         if (catalog_node && strcmp(id, prebuilt_ids[k]) == 0) thrown = prebuilt[k];
+    if (raise_hook && catalog_node) raise_hook(&thrown, true);
     sys::throw_code(sys::THROW_ERROR);
     __builtin_unreachable();
 }
@@ -395,6 +397,14 @@ void raise(int32_t count, const cell* const* items) {
         raising--;
         throw;
     }
+    if (raise_hook) {
+        try {
+            raise_hook(e, false);
+        } catch (...) {
+            raising--;
+            throw;
+        }
+    }
     raising--;
     thrown = *e;
     sys::throw_code(sys::THROW_ERROR);
@@ -488,7 +498,7 @@ int32_t form(cell* value, cell* out, cell* part, int32_t limit) {
         cell* st = stack::push(field(e, F_STACK));
         if (st->type() == TYPE_INTEGER) {
             limit = append_text(out, "\n*** Stack: ", limit);
-            // The call words are formed by the evaluator's stack/form-calls.
+            limit = stack::form_calls(e, stack_trace, out, limit);
         } else if (st->type() == TYPE_BLOCK) {
             limit = append_text(out, "\n*** Stack: ", limit);
             limit = actions::form_typed(st, out, series::ABSENT, limit);

@@ -98,6 +98,13 @@ int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part,
 int32_t compare(cell* a, cell* b, int32_t op);
 int32_t reduce_message(cell* message, cell* out, cell* error, int32_t limit);
 
+// Called with every error about to be raised (made by `raise`), before it
+// is thrown: the evaluator fills `where`, `near` and `stack` from its
+// stacks, fires the trace event and ends the program when nothing can catch
+// it. Errors the raiser made at start-up (`raise_prebuilt`) are passed too.
+using RaiseHook = void (*)(cell* error, bool prebuilt);
+extern RaiseHook raise_hook;
+
 // How many call levels a report shows (system/state/stack-trace); the
 // evaluator sets it. 0: no Stack line.
 extern int32_t stack_trace;

@@ -11,8 +11,14 @@
 #include "datatypes/cell.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
+#include "evaluator/natives.h"
+#include "runtime/rt.h"
 
 namespace actions {
+
+// script expect-arg: the innermost call's word, the value's datatype and the
+// argument word.
+[[noreturn]] void raise_unsupported(const cell* value);
 
 // The function of `value`'s type for action A; raises expect-arg when the
 // type does not support it.
@@ -20,9 +26,7 @@ template <int A>
 typename datatype::Sig<A>::fn get_action_ptr_of(const cell* value) {
     auto fn = datatype::get<A>(value->type());
     if (!fn) {
-        cell type;
-        datatype::make_at(&type, value->type());
-        error::raise_script(error::Script::expect_arg, nullptr, &type, nullptr);
+        raise_unsupported(value);
     }
     return fn;
 }
@@ -40,5 +44,28 @@ bool compare(cell* value1, cell* value2, int32_t op);
 int32_t form_typed(cell* value, cell* out, cell* part, int32_t limit);
 int32_t mold_typed(cell* value, cell* out, bool only, bool all, bool flat, cell* part,
                    int32_t limit, int32_t indent);
+
+// --- Dispatchers -----------------------------------------------------------------------------
+// The generic dispatchers that action! values call: each reads its
+// arguments from the window (cell 0 is the first argument and the result
+// slot), receives one integer per refinement of the action's spec (-1 absent,
+// else the window index of its first argument), turns them into plain
+// arguments and calls the datatype's function.
+
+// 62 entries by action id - 1; entry 8 (id 9) is null: compare is not a stack
+// dispatcher (`compare` above).
+extern natives::Fn* dispatchers;
+
+// Allocates the table and registers the dispatchers (start-up step 9).
+void init();
+
+// Typed forms runtime code calls with explicit arguments.
+cell* make_typed(cell* proto, cell* spec);
+cell* copy_typed(cell* value, cell* result, cell* part, bool deep, cell* types);
+
+// The /part count of append, insert and change: `part` an integer! or a
+// position in the reference's series; returns the count (the reference's
+// index may move back for a negative count).
+int32_t normalize_part(cell* part, cell* reference, cell* series, bool is_change);
 
 }  // namespace actions

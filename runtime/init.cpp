@@ -23,6 +23,11 @@
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
+#include "datatypes/function.h"
+#include "datatypes/native.h"
+#include "evaluator/actions.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/natives.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "platform/random.h"
@@ -111,12 +116,15 @@ void init() {
     get_word::register_type();
     refinement::register_type();
     char_::register_type();        //     (integer! is its parent)
-                                   //     native!, action!, op!
+    native::register_type();       //     native!, action!, op!
+    action::register_type();
+    op::register_type();
     path::register_type();
     lit_path::register_type();
     set_path::register_type();
     get_path::register_type();
-                                   //     function!, routine!
+    function::register_type();     //     function!, routine!
+    routine::register_type();
     paren::register_type();
     issue::register_type();
                                    //     url!, file!
@@ -126,7 +134,7 @@ void init() {
                                    //     typeset!
     error::register_type();
                                    //     vector! .. image!
-                                   //  9. actions/init
+    actions::init();               //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
     block::make_root();            // 11. root block and the stacks' series
     word::use_root(block::root);   //     words rooted for compiled code go there too
@@ -137,7 +145,7 @@ void init() {
     words::build();                // 16. built-in words, refinements and issue
     refinements::build();
     issues::build();
-                                   // 17. natives/init
+    natives::init();               // 17. natives/init
                                    // 18. parser/init
     ownership::init();             // 19. ownership/init
                                    // 20. crypto/init
@@ -145,10 +153,15 @@ void init() {
                                    // 22. call/init
     stack::init(block::cells_of(block::root_series(block::ROOT_ARGUMENTS)),  // 23. stack/init
                 stack::ARGUMENT_CELLS);
+    {
+        memory::Buffer* frames = block::root_series(block::ROOT_FRAMES)->buffer;
+        stack::init_frames(frames->head, frames->capacity);
+    }
     lexer::init();                 // 24. lexer/init
                                    // 25. zolbin/boot-load
     error::init();                 //     the error catalog and template, as boot data will give them
-                                   // 26. interpreter/init
+    interpreter::init();           // 26. interpreter/init
+    natives::define_words();       //     the built-in callables, as boot data will give them
     slot_pool::init();             // 27. slot pool
     collector::init();             // 28. collector/init
 }

@@ -34,10 +34,10 @@ enum : uint32_t {
     LEVEL_PAGES         = 0x7FFFFFF8,
     THROW_POWER         = 0x7FFFFFF9,
     THROW_THROW         = 0x7FFFFFFA,
-    THROW_RETURN        = 0x7FFFFFFB,
-    THROW_EXIT          = 0x7FFFFFFC,
-    THROW_BREAK         = 0x7FFFFFFD,
-    THROW_CONTINUE      = 0x7FFFFFFE,
+    THROW_EXIT          = 0x7FFFFFFB,
+    THROW_RETURN        = 0x7FFFFFFC,
+    THROW_CONTINUE      = 0x7FFFFFFD,
+    THROW_BREAK         = 0x7FFFFFFE,
     THROW_ERROR         = 0x7FFFFFFF,
     THROW_QUIET_QUIT    = 0x0BADCAFE,
     LEVEL_ALL           = 0xFFFFFFFF,
@@ -103,6 +103,22 @@ uint32_t catch_level(uint32_t level, F&& body) {
 
 // Clears the last throw code once a catcher has handled it.
 inline void clear_throw() { runtime.last_throw = 0; }
+
+// --- Pending exits ---------------------------------------------------------
+// `throw`, `return`, `exit`, `continue` and `break` do not unwind C++ frames
+// by an exception: the evaluator's unwinders set the code in `last_throw`
+// and every C++ frame returns normally, checking `is_pending` after each
+// sub-evaluation. The frame that takes the code (a loop, a function body,
+// `catch`) clears it. Errors stay C++ exceptions.
+inline bool is_pending() {
+    return runtime.last_throw - THROW_THROW <= THROW_BREAK - THROW_THROW;
+}
+// C++ callers of the interpreter that cannot pass a pending code on by
+// returning (object handlers, sort comparators, platform callbacks) turn it
+// into the exception form; catchers accept both forms.
+inline void raise_pending() {
+    if (is_pending()) throw Throw{runtime.last_throw};
+}
 
 // --- Platform boundaries ---------------------------------------------------
 

@@ -12,7 +12,7 @@ TEST(Throw, LevelsAdmitCodesNotAboveThem) {
         {THROW_THROW, THROW_THROW, true},       // equal level catches
         {THROW_THROW, THROW_ERROR, false},      // `catch` lets errors pass
         {THROW_ERROR, THROW_THROW, true},       // `try` stops throws too
-        {THROW_CONTINUE, THROW_BREAK, true},
+        {THROW_BREAK, THROW_CONTINUE, true},
         {THROW_LEXER, THROW_LEXER, true},
         {THROW_LEXER, 11, false},
         {LEVEL_PAGES, THROW_PAGE_ALLOC, true},
@@ -43,10 +43,10 @@ TEST(Throw, CodeZeroReturnsAtOnce) {
 
 TEST(Throw, CatcherRethrowsWhatItDoesNotHandle) {
     uint32_t seen = catch_level(LEVEL_ALL, [] {
-        uint32_t c = catch_level(THROW_CONTINUE, [] { throw_code(THROW_BREAK); });
-        if (c == THROW_BREAK) rethrow(c);  // e.g. a loop that only handles continue
+        uint32_t c = catch_level(THROW_BREAK, [] { throw_code(THROW_CONTINUE); });
+        if (c == THROW_CONTINUE) rethrow(c);  // e.g. a catcher that only handles break
     });
-    EXPECT_EQ(seen, THROW_BREAK);
+    EXPECT_EQ(seen, THROW_CONTINUE);
     clear_throw();
 }
 

@@ -1,0 +1,871 @@
+#include "evaluator/interpreter.h"
+
+#include <cassert>
+#include <string>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/error.h"
+#include "datatypes/function.h"
+#include "datatypes/integer.h"
+#include "datatypes/logic.h"
+#include "datatypes/native.h"
+#include "datatypes/none.h"
+#include "datatypes/object.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/unset.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/argcache.h"
+#include "evaluator/natives.h"
+#include "platform/platform.h"
+#include "runtime/collector.h"
+#include "runtime/cycles.h"
+#include "runtime/tracked.h"
+#include "runtime/rt.h"
+#include "runtime/words.h"
+
+namespace interpreter {
+
+cell current_code = {TYPE_UNSET, 0, 0, 0};
+Trace tracing = {false, false, {TYPE_UNSET, 0, 0, 0}, 0x1FFFF, 0};
+
+namespace {
+
+collector::Root current_root(current_code);
+collector::Root tracer_root(tracing.tracer);
+
+// --- Small helpers (hot) ----------------------------------------------------------------
+
+inline Node* node_of(const cell* c) { return reinterpret_cast<Node*>((uintptr_t)c->data2); }
+inline cell* cells_of(Node* n) { return reinterpret_cast<cell*>(n->buffer->head); }
+inline cell* cells_of(const cell* blk) { return cells_of(node_of(blk)); }
+inline int32_t total_of(const cell* blk) { return (int32_t)(node_of(blk)->buffer->used_bytes() / sizeof(cell)); }
+
+// The value cell of a bound word; the word module raises what is wrong
+// otherwise (unbound, no values, `self`).
+inline cell* word_value(const cell* w) {
+    Node* ctx = reinterpret_cast<Node*>((uintptr_t)w->data1);
+    int32_t i = (int32_t)w->data3;
+    if (ctx && i >= 0) {
+        cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
+        if (self->data2) {
+            if (self->header & context::FLAG_STACK) return reinterpret_cast<cell*>((uintptr_t)self->data2) + i;
+            return cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + i;
+        }
+    }
+    return word::get_value(w);
+}
+
+inline bool is_callable(uint8_t t) {
+    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+inline void put_result(const cell* v, bool push_mode) {
+    if (push_mode) stack::push(v);
+    else stack::set_last_only(v);
+}
+
+// Raises a script error with copies of its arguments on the stack.
+[[noreturn]] void raise(const char* id, const cell* a1 = nullptr, const cell* a2 = nullptr,
+                        const cell* a3 = nullptr) {
+    cell* c1 = a1 ? stack::push(a1) : nullptr;
+    cell* c2 = a2 ? stack::push(a2) : nullptr;
+    cell* c3 = a3 ? stack::push(a3) : nullptr;
+    error::raise(error::SCRIPT, id, c1, c2, c3);
+}
+
+uintptr_t machine_stack_limit = 0;
+
+inline void check_machine_stack() {
+    if (sys::stack_low()) {
+        cycles::reset();
+        error::raise_prebuilt("stack-overflow");
+    }
+}
+
+// Restores the current code cell on every way out of a block.
+struct CodeScope {
+    cell saved = current_code;
+    ~CodeScope() { current_code = saved; }
+};
+
+cell* push_datatype(const cell* v) { return datatype::push(v->type()); }
+
+// The word of argument `slot` of a callable, pushed.
+cell* argument_word_of(const cell* fn, int32_t slot) {
+    cell f = *fn;
+    if (f.type() == TYPE_OP) f.header = native::op_source(&f);
+    return function::push_slot_word(&f, slot);
+}
+
+[[noreturn]] void expect_arg(const cell* fn, const cell* name, const cell* value, int32_t slot) {
+    cell* n = stack::push(name);
+    cell* dt = push_datatype(value);
+    cell* w = argument_word_of(fn, slot);
+    error::raise(error::SCRIPT, "expect-arg", n, dt, w);
+}
+
+inline void check_type(const cell* typeset, const cell* fn, const cell* name, const cell* value) {
+    if (!argcache::accepts(typeset, value->type())) expect_arg(fn, name, value, argcache::slot_of(typeset));
+}
+
+// Fetches one argument after `pos` (pushed); the index after it.
+int32_t fetch_argument(const cell* fn, const cell* typeset, cell* code, int32_t pos, const cell* name,
+                       bool infix) {
+    if (pos >= total_of(code)) {
+        cell* n = stack::push(name);
+        cell* w = argument_word_of(fn, argcache::slot_of(typeset));
+        error::raise(error::SCRIPT, "no-arg", n, w);
+    }
+    switch (argcache::mode_of(typeset)) {
+        case argcache::EVALUATED: return eval_expression(code, pos, infix, true, false);
+        case argcache::LITERAL: stack::push(cells_of(code) + pos); return pos + 1;
+        default: {
+            cell v = cells_of(code)[pos];
+            if (v.type() == TYPE_PAREN) eval_block(&v, false);
+            else if (v.type() == TYPE_GET_WORD) stack::push(word_value(&v));
+            else if (v.type() == TYPE_GET_PATH) eval_path(&v, code, pos, false, true, true, false);
+            else stack::push(&v);
+            return pos + 1;
+        }
+    }
+}
+
+// Index of the refinement named like `w` in the cache, -1 when absent.
+int32_t find_refinement(Node* cache, int32_t n, const cell* w) {
+    int32_t s = symbol::resolve(word::symbol_of(w));
+    for (int32_t k = 0; k < n; k++) {
+        cell* c = cells_of(cache) + k;
+        if (c->type() == TYPE_REFINEMENT && symbol::resolve((int32_t)c->data2) == s) return k;
+    }
+    return -1;
+}
+
+constexpr int32_t MAX_REFINEMENTS = 32;
+
+// Fetches the arguments of a call and, for natives and actions, performs it.
+int32_t eval_arguments(const cell* fn, cell* code, int32_t pos, cell* path, int32_t path_index,
+                       const cell* name, int32_t apply_mode, bool infix) {
+    (void)apply_mode;
+    cell cache = argcache::get(fn);
+    Node* cn = node_of(&cache);
+    int32_t n = total_of(&cache) - 2;
+    int32_t locals = (int32_t)cells_of(cn)[n].data2;
+    int32_t nref = (int32_t)cells_of(cn)[n + 1].data2;
+    uint8_t t = fn->type() == TYPE_OP ? native::op_source(fn) : fn->type();
+    bool is_native = t == TYPE_NATIVE || t == TYPE_ACTION;
+    int32_t refs[MAX_REFINEMENTS];
+    if (is_native) {
+        if (nref > MAX_REFINEMENTS) sys::quit(sys::RT_NO_SWITCH, 0);
+        for (int32_t k = 0; k < nref; k++) refs[k] = -1;
+    }
+    bool active = true, first = true;
+    for (int32_t k = 0; k < n; k++) {
+        cell e = cells_of(cn)[k];
+        if (e.type() == TYPE_TYPESET) {
+            if (argcache::mode_of(&e) == argcache::RETURN) continue;
+            if (!active) {
+                if (!is_native) none::push();
+                continue;
+            }
+            if (infix && first) {
+                first = false;
+                check_type(&e, fn, name, stack::arguments.window);
+                continue;
+            }
+            first = false;
+            pos = fetch_argument(fn, &e, code, pos, name, infix);
+            if (sys::is_pending()) return pos;
+            check_type(&e, fn, name, stack::arguments.top - 1);
+        } else {
+            active = false;
+            if (!is_native) logic::push(false);
+        }
+    }
+    if (path) {
+        uint64_t used = 0;
+        for (int32_t i = path_index; i < total_of(path); i++) {
+            cell el = cells_of(path)[i];
+            bool use = true;
+            if (el.type() == TYPE_GET_WORD) use = logic::is_truthy(word_value(&el));
+            else if (el.type() != TYPE_WORD) raise("bad-refine", &el);
+            int32_t k = find_refinement(cn, n, &el);
+            if (k < 0) raise("no-refine", name, &el);
+            if (k < 64 && (used & (1ull << k))) raise("dup-refine", name, path);
+            if (k < 64) used |= 1ull << k;
+            cell r = cells_of(cn)[k];
+            cell* window = stack::arguments.window;
+            if (use) {
+                if (is_native) refs[r.data3 - 1] = (int32_t)(stack::arguments.top - window);
+                else logic::make_at(window + argcache::slot_of(&r), true);
+            }
+            for (int32_t j = k + 1; j < n && cells_of(cn)[j].type() == TYPE_TYPESET; j++) {
+                cell e = cells_of(cn)[j];
+                if (argcache::mode_of(&e) == argcache::RETURN) continue;
+                pos = fetch_argument(fn, &e, code, pos, name, false);
+                if (sys::is_pending()) return pos;
+                cell* v = stack::arguments.top - 1;
+                check_type(&e, fn, name, v);
+                if (!is_native) {
+                    if (use) cell::copy(v, window + argcache::slot_of(&e));
+                    stack::pop(1);
+                } else if (!use) {
+                    stack::pop(1);
+                }
+            }
+        }
+    }
+    fire(EV_CALL, code, pos, fn, nullptr);
+    if (is_native) {
+        reinterpret_cast<natives::Fn>((uintptr_t)fn->data1)(refs);
+    } else if (locals > 0) {
+        function::push_nones(locals);
+    }
+    return pos;
+}
+
+// The defaults of a call made from C++: false for refinements, none! for
+// their arguments and the locals.
+void fill_defaults(const cell* fn, int32_t given, int32_t* refs) {
+    cell cache = argcache::get(fn);
+    Node* cn = node_of(&cache);
+    int32_t n = total_of(&cache) - 2;
+    int32_t locals = (int32_t)cells_of(cn)[n].data2;
+    int32_t nref = (int32_t)cells_of(cn)[n + 1].data2;
+    uint8_t t = fn->type() == TYPE_OP ? native::op_source(fn) : fn->type();
+    bool is_native = t == TYPE_NATIVE || t == TYPE_ACTION;
+    for (int32_t k = 0; k < nref && k < MAX_REFINEMENTS; k++) refs[k] = -1;
+    if (is_native) return;
+    int32_t counted = 0;
+    for (int32_t k = 0; k < n; k++) {
+        cell* e = cells_of(cn) + k;
+        if (e->type() == TYPE_TYPESET && argcache::mode_of(e) == argcache::RETURN) continue;
+        if (counted++ < given) continue;
+        if (e->type() == TYPE_REFINEMENT) logic::push(false);
+        else none::push();
+    }
+    function::push_nones(locals);
+}
+
+void call_routine(const cell* r) {
+    routine::Body entry = routine::entry_of(r);
+    if (!entry) error::raise_internal(error::Internal::not_done);
+    cell name{TYPE_WORD, 0, (uint32_t)stack::sym_body, 0};
+    (void)name;
+    entry();
+}
+
+}  // namespace
+
+// --- Blocks ------------------------------------------------------------------------------
+
+void eval_block(const cell* block, bool into_caller) {
+    assert(!sys::is_pending());
+    check_machine_stack();
+    cell* code = stack::push(block);
+    stack::mark_symbol(stack::sym_body, 0x80 | stack::KIND_BLOCK);
+    fire(EV_ENTER, code, (int32_t)code->data1, nullptr, nullptr);
+    int32_t pos = (int32_t)code->data1;
+    if (pos < 0) pos = 0;
+    if (pos >= total_of(code)) {
+        unset::make_at(stack::arguments.window);
+        stack::keep_first();
+    } else {
+        CodeScope scope;
+        while (pos < total_of(code)) {
+            current_code = *code;
+            current_code.data1 = (uint32_t)pos;
+            pos = eval_expression(code, pos, false, false, false);
+            if (sys::is_pending()) return;
+            if (pos < total_of(code)) stack::clear_args();
+        }
+    }
+    fire(EV_EXIT, code, -1, stack::arguments.window, nullptr);
+    if (into_caller) {
+        stack::unwind_set_last();
+        stack::arguments.top = code;
+    } else {
+        stack::unwind_last();
+        cell::copy(code + 1, code);
+        stack::arguments.top = code + 1;
+    }
+}
+
+int32_t eval_next(cell* code, int32_t pos, bool push_mode) {
+    if (pos >= total_of(code)) {
+        cell u{TYPE_UNSET, 0, 0, 0};
+        put_result(&u, push_mode);
+        return pos;
+    }
+    cell* start = stack::arguments.top;
+    stack::mark_symbol(stack::sym_body, stack::KIND_NATIVE);
+    pos = eval_expression(code, pos, false, true, false);
+    if (sys::is_pending()) return pos;
+    stack::unwind_last();
+    if (!push_mode) stack::set_last_only(start);
+    return pos;
+}
+
+// --- Expressions --------------------------------------------------------------------------
+
+int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, bool passive) {
+    cell* start = stack::arguments.top;
+    cell v = cells_of(code)[pos];
+    fire(EV_FETCH, code, pos, &v, nullptr);
+    int32_t next = pos + 1;
+    switch (v.type()) {
+        case TYPE_PAREN:
+            eval_block(&v, false);
+            if (sys::is_pending()) return next;
+            if (!push_mode) stack::set_last_only(stack::arguments.top - 1);
+            break;
+        case TYPE_SET_WORD: {
+            if (next >= total_of(code)) raise("need-value", &v);
+            stack::mark_interp_native(&v);
+            cell* w = stack::push(&v);
+            next = eval_expression(code, next, false, true, false);
+            if (sys::is_pending()) return next;
+            cell* value = w + 1;
+            if (value->type() == TYPE_UNSET) raise("need-value", w);
+            fire(EV_SET, code, pos, w, value);
+            word::set_in(w, value);
+            cell::copy(value, w);
+            stack::unwind_last();
+            if (!push_mode) stack::set_last_only(start);
+            break;
+        }
+        case TYPE_SET_PATH: {
+            if (next >= total_of(code)) raise("need-value", &v);
+            stack::mark_interp_native(words::word_set_path);
+            cell* p = stack::push(&v);
+            next = eval_expression(code, next, false, true, false);
+            if (sys::is_pending()) return next;
+            if (p[1].type() == TYPE_UNSET) raise("need-value", p);
+            fire(EV_SET, code, pos, p, p + 1);
+            eval_path(p, code, pos, true, false, true, false);
+            if (sys::is_pending()) return next;
+            cell::copy(p + 1, p);
+            stack::unwind_last();
+            if (!push_mode) stack::set_last_only(start);
+            break;
+        }
+        case TYPE_GET_WORD: put_result(word_value(&v), push_mode); break;
+        case TYPE_LIT_WORD:
+            v.header = (v.header & ~CELL_TYPE_MASK) | TYPE_WORD;
+            put_result(&v, push_mode);
+            break;
+        case TYPE_WORD: {
+            cell* value = word_value(&v);
+            uint8_t t = value->type();
+            if (t == TYPE_UNSET) raise("no-value", &v);
+            if (is_callable(t)) {
+                cell f = *value;
+                next = eval_function(&f, code, next, push_mode, nullptr, 0, &v, nullptr, false);
+                if (sys::is_pending()) return next;
+            } else if (t == TYPE_OP) {
+                raise("no-op-arg", &v);
+            } else {
+                put_result(value, push_mode);
+            }
+            break;
+        }
+        case TYPE_PATH:
+            next = eval_path(&v, code, pos, false, false, push_mode, false);
+            if (sys::is_pending()) return next;
+            break;
+        case TYPE_GET_PATH:
+            next = eval_path(&v, code, pos, false, true, push_mode, false);
+            if (sys::is_pending()) return next;
+            break;
+        case TYPE_LIT_PATH:
+            v.header = (v.header & ~CELL_TYPE_MASK) | TYPE_PATH;
+            v.data3 = 0;
+            put_result(&v, push_mode);
+            break;
+        case TYPE_OP: error::raise_internal(error::Internal::not_done);
+        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
+            if (passive) {
+                put_result(&v, push_mode);
+            } else {
+                next = eval_function(&v, code, next, push_mode, nullptr, 0, words::word_anon, nullptr, false);
+                if (sys::is_pending()) return next;
+            }
+            break;
+        case TYPE_ISSUE: {
+            int32_t s = symbol::resolve(word::symbol_of(&v));
+            if ((s == symbol::resolve(words::sym_system) || s == symbol::resolve(words::sym_system_global)) &&
+                next < total_of(code) && cells_of(code)[next].type() == TYPE_BLOCK) {
+                cell* category = stack::push(error::category_word(error::INTERNAL));
+                cell* id = stack::push(error::id_word(error::INTERNAL, 14));
+                const cell* items[2] = {category, id};
+                error::raise(2, items);
+            }
+            put_result(&v, push_mode);
+            break;
+        }
+        default: put_result(&v, push_mode); break;
+    }
+    if (!no_infix) {
+        for (;;) {
+            if (next >= total_of(code)) break;
+            cell* q = cells_of(code) + next;
+            if (q->type() != TYPE_WORD) break;
+            Node* ctx = reinterpret_cast<Node*>((uintptr_t)q->data1);
+            if (!ctx || (int32_t)q->data3 < 0 || !context::has_values(ctx)) break;
+            cell* ov = context::value_cell_at(ctx, (int32_t)q->data3);
+            if (ov->type() != TYPE_OP) break;
+            cell op = *ov;
+            cell name = *q;
+            fire(EV_FETCH, code, next, &op, nullptr);
+            stack::arguments.top = (push_mode ? start : stack::arguments.window) + 1;
+            op.header = native::op_source(&op);
+            collector::Root held(op);
+            next = eval_function(&op, code, next + 1, push_mode, nullptr, 0, &name, nullptr, true);
+            if (sys::is_pending()) return next;
+        }
+    }
+    if (!push_mode) fire(EV_EXPR, code, next, stack::arguments.window, nullptr);
+    return next;
+}
+
+// --- Calls ---------------------------------------------------------------------------------
+
+int32_t eval_function(cell* callable, cell* code, int32_t pos, bool push_mode, cell* path,
+                      int32_t path_index, const cell* name, const cell* parent, bool infix,
+                      int32_t apply_mode) {
+    cell fn = *callable;
+    cell nm;
+    if (name) nm = *name;
+    else if (path) nm = cells_of(path)[(int32_t)path->data1];
+    else if (pos > 0 && cells_of(code)[pos - 1].type() == TYPE_WORD) nm = cells_of(code)[pos - 1];
+    else nm = *words::word_anon;
+    if (!word::is_any_word_type(nm.type())) nm = *words::word_anon;
+    nm.header = (nm.header & ~CELL_TYPE_MASK & ~CELL_NEW_LINE) | TYPE_WORD;
+    fire(EV_OPEN, code, pos, &fn, nullptr);
+    cell* slot = infix ? nullptr : stack::push(&fn);
+    switch (fn.type()) {
+        case TYPE_NATIVE:
+        case TYPE_ACTION:
+            stack::mark_interp_native(&nm);
+            if (infix) stack::arguments.window = stack::arguments.top - 1;
+            pos = eval_arguments(&fn, code, pos, path, path_index, &nm, apply_mode, infix);
+            if (sys::is_pending()) return pos;
+            stack::unwind_last();
+            break;
+        case TYPE_FUNCTION: {
+            stack::Frame* f = stack::mark_func_value(&nm, function::context_of(&fn), true);
+            if (parent && parent->type() == TYPE_OBJECT && object::context_of(parent) != context::global)
+                f->context = object::context_of(parent);
+            if (infix) stack::arguments.window = stack::arguments.top - 1;
+            pos = eval_arguments(&fn, code, pos, path, path_index, &nm, apply_mode, infix);
+            if (sys::is_pending()) return pos;
+            call_callback(&fn, &nm);
+            if (sys::is_pending()) return pos;
+            stack::unwind_last_func();
+            break;
+        }
+        case TYPE_ROUTINE:
+            stack::mark_interp_native(&nm);
+            if (infix) stack::arguments.window = stack::arguments.top - 1;
+            pos = eval_arguments(&fn, code, pos, path, path_index, &nm, apply_mode, infix);
+            if (sys::is_pending()) return pos;
+            call_routine(&fn);
+            if (sys::is_pending()) return pos;
+            stack::unwind_last();
+            break;
+        default: sys::quit(sys::RT_NO_SWITCH, SYS_CALLER_ADDRESS());
+    }
+    fire(EV_RETURN, code, pos, stack::arguments.top - 1, &fn);
+    if (!infix) {
+        cell::copy(slot + 1, slot);
+        stack::arguments.top = slot + 1;
+        if (!push_mode) stack::set_last_only(slot);
+    }
+    return pos;
+}
+
+void call_callback(const cell* fn, const cell* name) {
+    Node* ctx = function::context_of(fn);
+    stack::Frame* frame = stack::top_frame();
+    context::set_stack_values(ctx, stack::arguments.window);
+    frame->header |= stack::FRAME_RETURN_TARGET;
+    bool tracing_before = tracing.enabled;
+    if (fn->header & function::FLAG_TRACE) tracing.enabled = tracing.saved;
+    if (fn->header & function::FLAG_NO_TRACE) tracing.enabled = false;
+    fire(EV_PROLOG, nullptr, -1, name, fn);
+    cell body = *function::more_cell(fn, function::MORE_BODY);
+    if (body.type() == TYPE_BLOCK) {
+        try {
+            eval_block(&body, true);
+        } catch (const sys::Throw& t) {
+            // A return raised in exception form (through a C++ caller of the
+            // interpreter) has already unwound to this frame.
+            if ((t.code != sys::THROW_RETURN && t.code != sys::THROW_EXIT) || stack::top_frame() != frame) throw;
+        }
+        if (sys::is_pending()) {
+            uint32_t code = sys::runtime.last_throw;
+            if ((code != sys::THROW_RETURN && code != sys::THROW_EXIT) || stack::top_frame() != frame) {
+                tracing.enabled = tracing_before;
+                return;
+            }
+            sys::clear_throw();
+        }
+    } else {
+        unset::make_at(stack::arguments.window);
+    }
+    frame->header &= ~stack::FRAME_RETURN_TARGET;
+    fire(EV_EPILOG, nullptr, -1, name, stack::arguments.window);
+    tracing.enabled = tracing_before;
+}
+
+// --- Paths ----------------------------------------------------------------------------------
+
+namespace {
+
+// The path copied and cut after element i (for bad-path-type).
+cell* path_cut(const cell* path, int32_t i) {
+    cell* copy = block::clone(path, false, false);
+    block::truncate(node_of(copy), i + 1);
+    return copy;
+}
+
+// Moves the value at `from` to the expression's result place.
+void finish_path(cell* start, cell* from, bool push_mode) {
+    cell result = *from;
+    stack::arguments.top = start;
+    put_result(&result, push_mode);
+}
+
+}  // namespace
+
+int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool push_mode, bool case_) {
+    check_machine_stack();
+    cell* start = stack::arguments.top;
+    cell* value = set ? start - 1 : nullptr;
+    if (set) start = start - 1;  // the value pushed for the set is the place of the result
+    cell* pth = stack::push(path);
+    int32_t head = (int32_t)pth->data1;
+    int32_t n = total_of(pth);
+    if (head >= n) raise("empty-path");
+    cell first = cells_of(pth)[head];
+    if (first.type() != TYPE_WORD) raise("word-first", pth);
+    fire(EV_ENTER, code, pos, pth, nullptr);
+    fire(EV_FETCH, code, pos, &first, nullptr);
+    cell* v = word_value(&first);
+    if (is_callable(v->type())) {
+        if (set) raise("invalid-path-set", pth);
+        if (get) raise("invalid-path-get", pth);
+        cell f = *v;
+        int32_t next = eval_function(&f, code, pos + 1, true, pth, head + 1, &first, nullptr, false);
+        if (sys::is_pending()) return next;
+        finish_path(start, stack::arguments.top - 1, push_mode);
+        return next;
+    }
+    if (v->type() == TYPE_UNSET) raise("unset-path", pth, &first);
+    cell* cur = stack::push(v);
+    cell* holder = nullptr;
+    for (int32_t i = head + 1; i < n; i++) {
+        cell el = cells_of(pth)[i];
+        cell* elp;
+        if (el.type() == TYPE_GET_WORD) {
+            elp = stack::push(word_value(&el));
+        } else if (el.type() == TYPE_PAREN) {
+            eval_block(&el, false);
+            if (sys::is_pending()) return pos + 1;
+            elp = stack::arguments.top - 1;
+        } else {
+            elp = stack::push(&el);
+        }
+        if (elp->type() == TYPE_UNSET) raise("invalid-path", pth, &el);
+        bool last = i == n - 1;
+        auto fn = datatype::get<datatype::A_EVAL_PATH>(cur->type());
+        if (!fn) {
+            cell* cut = path_cut(pth, i);
+            cell* dt = push_datatype(cur);
+            error::raise(error::SCRIPT, "bad-path-type", cut, dt, elp);
+        }
+        cell* setv = set && last ? value : nullptr;
+        bool owner = setv && cur->type() == TYPE_OBJECT;
+        cell* r = fn(cur, elp, setv, pth, holder, elp, i, case_, get, last, owner);
+        holder = cur;
+        cur = r == stack::arguments.top - 1 ? r : stack::push(r);
+        if (!set && !get && is_callable(cur->type())) {
+            cell f = *cur;
+            cell nm = el;
+            int32_t next = eval_function(&f, code, pos + 1, true, pth, i + 1, &nm, holder, false);
+            if (sys::is_pending()) return next;
+            finish_path(start, stack::arguments.top - 1, push_mode);
+            return next;
+        }
+    }
+    fire(EV_EXIT, code, pos, cur, nullptr);
+    if (set) {
+        stack::arguments.top = start + 1;  // the assigned value stays
+        if (!push_mode) stack::set_last_only(start);
+        return pos + 1;
+    }
+    finish_path(start, cur, push_mode);
+    return pos + 1;
+}
+
+// --- C++ entry points ------------------------------------------------------------------------
+
+cell* do_block(const cell* block) {
+    eval_block(block, false);
+    sys::raise_pending();
+    return stack::arguments.top - 1;
+}
+
+cell* call_function(const cell* callable, const cell* args, int32_t count) {
+    cell fn = *callable;
+    if (fn.type() == TYPE_OP) fn.header = native::op_source(&fn);
+    cell* slot = stack::push(&fn);
+    cell name = *words::word_anon;
+    int32_t refs[MAX_REFINEMENTS];
+    switch (fn.type()) {
+        case TYPE_NATIVE:
+        case TYPE_ACTION:
+            stack::mark_native(&name);
+            for (int32_t i = 0; i < count; i++) stack::push(args + i);
+            fill_defaults(&fn, count, refs);
+            reinterpret_cast<natives::Fn>((uintptr_t)fn.data1)(refs);
+            if (!sys::is_pending()) stack::unwind_last();
+            break;
+        case TYPE_FUNCTION:
+            stack::mark_func_value(&name, function::context_of(&fn), false);
+            for (int32_t i = 0; i < count; i++) stack::push(args + i);
+            fill_defaults(&fn, count, refs);
+            call_callback(&fn, &name);
+            if (!sys::is_pending()) stack::unwind_last_func();
+            break;
+        case TYPE_ROUTINE:
+            stack::mark_native(&name);
+            for (int32_t i = 0; i < count; i++) stack::push(args + i);
+            call_routine(&fn);
+            if (!sys::is_pending()) stack::unwind_last();
+            break;
+        default: {
+            cell* dt = push_datatype(&fn);
+            error::raise(error::SCRIPT, "invalid-arg", dt);
+        }
+    }
+    sys::raise_pending();
+    cell::copy(slot + 1, slot);
+    stack::arguments.top = slot + 1;
+    return slot;
+}
+
+// --- Tracing -----------------------------------------------------------------------------------
+
+uint32_t trace_mask(const cell* tracer) {
+    if (tracer->type() != TYPE_FUNCTION) return 0x1FFFF;
+    cell body = *function::more_cell(tracer, function::MORE_BODY);
+    if (body.type() != TYPE_BLOCK || block::length_of(&body) < 1) return 0x1FFFF;
+    cell first = *block::head_cell(&body);
+    if (first.type() != TYPE_BLOCK || block::length_of(&first) < 1) return 0x1FFFF;
+    static const struct {
+        cell** word;
+        uint32_t bit;
+    } events[] = {
+        {&words::word_init, EV_INIT}, {&words::global_end, EV_END}, {&words::word_prolog, EV_PROLOG},
+        {&words::word_epilog, EV_EPILOG}, {&words::word_enter, EV_ENTER}, {&words::word_exit, EV_EXIT},
+        {&words::word_open, EV_OPEN}, {&words::word_return, EV_RETURN}, {&words::word_fetch, EV_FETCH},
+        {&words::word_push, EV_PUSH}, {&words::global_set, EV_SET}, {&words::word_call, EV_CALL},
+        {&words::word_error, EV_ERROR}, {&words::word_throw, EV_THROW}, {&words::word_catch, EV_CATCH},
+        {&words::word_expr, EV_EXPR},
+    };
+    uint32_t mask = 0;
+    Node* n = node_of(&first);
+    for (int32_t i = (int32_t)first.data1; i < total_of(&first); i++) {
+        cell* c = cells_of(n) + i;
+        if (c->type() != TYPE_WORD) continue;
+        int32_t s = symbol::resolve(word::symbol_of(c));
+        for (auto& e : events)
+            if (symbol::resolve(word::symbol_of(*e.word)) == s) mask |= e.bit;
+    }
+    return mask;
+}
+
+void fire_event(uint32_t event, const cell* code, int32_t position, const cell* value, const cell* ref) {
+    if (!(tracing.mask & event) || tracing.tracer.type() != TYPE_FUNCTION) return;
+    static cell** const event_words[16] = {
+        &words::word_init, &words::global_end, &words::word_prolog, &words::word_epilog,
+        &words::word_enter, &words::word_exit, &words::word_open, &words::word_return,
+        &words::word_fetch, &words::word_push, &words::global_set, &words::word_call,
+        &words::word_error, &words::word_throw, &words::word_catch, &words::word_expr,
+    };
+    int32_t bit = __builtin_ctz(event);
+    stack::Saved saved = stack::save();
+    cell* held = stack::push(&tracing.tracer);
+    cell* c = code ? stack::push(code) : nullptr;
+    cell* v = value ? stack::push(value) : nullptr;
+    cell* r = ref ? stack::push(ref) : nullptr;
+    tracing.enabled = false;
+    cell fn = *held;
+    stack::mark_func_value(words::word_interp_callback, function::context_of(&fn), true);
+    cell* window = stack::arguments.window;
+    stack::push(*event_words[bit]);
+    if (c && (c->type() == TYPE_BLOCK || c->type() == TYPE_PAREN)) stack::push(c);
+    else none::push();
+    int32_t offset = -1;
+    if (c && position >= 0 && position <= total_of(c)) offset = position;
+    integer::push(offset);
+    if (v) stack::push(v);
+    else none::push();
+    bool with_ref = event == EV_SET || event == EV_EPILOG || event == EV_PROLOG || event == EV_RETURN ||
+                    event == EV_CALL;
+    if (r && with_ref) stack::push(r);
+    else none::push();
+    cell* pair = stack::push_cell();
+    *pair = cell{TYPE_PAIR, 0, (uint32_t)(saved.window - stack::arguments.base),
+                 (uint32_t)(saved.top - stack::arguments.base)};
+    fill_defaults(&fn, (int32_t)(stack::arguments.top - window), nullptr);
+    try {
+        call_callback(&fn, words::word_interp_callback);
+    } catch (...) {
+        tracing.enabled = true;
+        throw;
+    }
+    tracing.enabled = true;
+    if (sys::is_pending()) return;
+    stack::restore(saved);
+}
+
+// --- Seams ---------------------------------------------------------------------------------------
+
+namespace {
+
+void call_handler(cell* function, Node* ctx, const cell* name, int32_t event_class, cell* args,
+                  int32_t count) {
+    (void)event_class;
+    cell* top = stack::arguments.top;
+    cell fn = *function;
+    stack::push(&fn);
+    stack::Frame* f = stack::mark_func_value(name, function::context_of(&fn), false);
+    f->context = ctx;
+    for (int32_t i = 0; i < count; i++) stack::push(args + i);
+    int32_t refs[MAX_REFINEMENTS];
+    fill_defaults(&fn, count, refs);
+    call_callback(&fn, name);
+    sys::raise_pending();
+    stack::unwind_last_func();
+    stack::arguments.top = top;
+}
+
+void eval_spec_block(cell* block) {
+    cell* top = stack::arguments.top;
+    eval_block(block, false);
+    sys::raise_pending();
+    stack::arguments.top = top;
+}
+
+void compare_callback(cell* function, cell* a, cell* b, cell* result) {
+    cell* top = stack::arguments.top;
+    cell args[2] = {*a, *b};
+    collector::Root r0(args[0]), r1(args[1]);
+    cell* r = call_function(function, args, 2);
+    *result = *r;
+    stack::arguments.top = top;
+}
+
+const cell* innermost_call_word() {
+    static cell w = {TYPE_UNSET, 0, 0, 0};
+    static collector::Root root(w);
+    for (stack::Frame* f = stack::frames.top - 1; f >= stack::frames.base; f--) {
+        int32_t s = f->symbol();
+        if (!s || s == stack::sym_body || s == stack::sym_anon) continue;
+        word::make_cell(&w, TYPE_WORD, f->context, s, -1);
+        if (f->context) {
+            int32_t index = context::find_word(f->context, s, true);
+            if (index >= 0) w.data3 = (uint32_t)index;
+            else w.data1 = 0;
+        }
+        return &w;
+    }
+    return words::word_anon;
+}
+
+const cell* innermost_argument_word(int32_t n) {
+    static cell w = {TYPE_UNSET, 0, 0, 0};
+    static collector::Root root(w);
+    const cell* call = innermost_call_word();
+    if (call->data1 && (int32_t)call->data3 >= 0) {
+        Node* ctx = word::context_of(call);
+        if (context::has_values(ctx)) {
+            cell* v = context::value_cell_at(ctx, (int32_t)call->data3);
+            uint8_t t = v->type();
+            if (t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP || t == TYPE_FUNCTION || t == TYPE_ROUTINE) {
+                cell* top = stack::arguments.top;
+                w = *argument_word_of(v, n);
+                stack::arguments.top = top;
+                return &w;
+            }
+        }
+    }
+    return words::word_anon;
+}
+
+// Nothing can catch an error raised with frames on the stack but no
+// error-catch or try frame among them: the report is shown and the program
+// ends with -2.
+[[noreturn]] void uncaught(cell* e) {
+    cell* out = string::push_new(256);
+    actions::form_typed(e, out, series::ABSENT, datatype::NO_LIMIT);
+    int32_t n = -1;
+    const uint8_t* text = unicode::to_utf8(out, &n);
+    std::string copy(reinterpret_cast<const char*>(text), (size_t)n);
+    gui::alert("Zol NoName App", copy.c_str());
+    sys::free_all();
+    platform::exit_process(-2);
+}
+
+void on_raise(cell* e, bool prebuilt) {
+    if (!prebuilt && !stack::frames_empty()) {
+        cell* top = stack::arguments.top;
+        if (error::field(e, error::F_WHERE)->type() == TYPE_NONE) {
+            cell w = *stack::get_call();
+            *error::field(e, error::F_WHERE) = w;
+        } else {
+            stack::throw_top = nullptr;
+        }
+        stack::record_error_frame(e);
+        if (error::field(e, error::F_NEAR)->type() == TYPE_NONE &&
+            (current_code.type() == TYPE_BLOCK || current_code.type() == TYPE_PAREN)) {
+            cell near = current_code;
+            near.header = TYPE_BLOCK;
+            *error::field(e, error::F_NEAR) = near;
+        }
+        stack::arguments.top = top;
+        fire(EV_ERROR, nullptr, -1, e, nullptr);
+    }
+    if (stack::frames_empty()) return;
+    for (stack::Frame* f = stack::frames.base; f < stack::frames.top; f++)
+        if (f->kind() == stack::KIND_ERROR_CATCH || f->kind() == stack::KIND_TRY) return;
+    uncaught(e);
+}
+
+int32_t count_handler_locals(const cell* function) {
+    if (!function::spec_of(function)) return 0;
+    return function::count_locals(function::spec_of(function), 0, false);
+}
+
+}  // namespace
+
+void init() {
+    current_code = cell{TYPE_UNSET, 0, 0, 0};
+    object::call_handler = call_handler;
+    object::eval_block = eval_spec_block;
+    object::count_locals = count_handler_locals;
+    block::compare_callback = compare_callback;
+    string::compare_callback = compare_callback;
+    rt::call_word = innermost_call_word;
+    rt::argument_word = innermost_argument_word;
+    error::raise_hook = on_raise;
+    (void)machine_stack_limit;
+}
+
+}  // namespace interpreter
