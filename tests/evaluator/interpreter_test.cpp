@@ -1,0 +1,178 @@
+#include "evaluator/interpreter.h"
+
+#include <gtest/gtest.h>
+
+#include "datatypes/object.h"
+#include "datatypes/symbol.h"
+#include "tests/evaluator/eval.h"
+
+namespace {
+
+using Interpreter = EvalTest;
+
+TEST_F(Interpreter, ExpressionsWordsAndOperators) {
+    check({
+        {"1 + 2 * 3", "9"},
+        {"negate 1 + 2", "-3"},
+        {"a: b: 5 a + b", "10"},
+        {"2147483647 + 1", "2147483648.0"},
+        {"x: 10 x: x - 1 x", "9"},
+        {"1 2 3", "3"},
+        {"", "unset"},
+        {"(1 + 2) * (3 + 4)", "21"},
+        {"'abc", "abc"},
+        {"first: 1 :first", "1"},
+        {"10 - 2 - 3", "5"},
+        {"2 ** 3 + 1", "9"},
+        {"a: [1 2] a", "[1 2]"},
+    });
+}
+
+TEST_F(Interpreter, WordErrors) {
+    check({
+        {"qqq", "script/no-value"},
+        {"x:", "script/need-value"},
+        {"+ 1", "script/no-op-arg"},
+        {"1 +", "script/no-arg"},
+        {"negate", "script/no-arg"},
+        {"x: print 1", "script/need-value"},
+    });
+    cell e;
+    EXPECT_EQ(run("qqq", &e), "script/no-value");
+    EXPECT_EQ(form(error::field(&e, error::F_ARG1)), "qqq");
+    // A get-word of a word without value is unset!, no error.
+    EXPECT_EQ(run(":qqq-never-set"), "unset");
+}
+
+TEST_F(Interpreter, Paths) {
+    check({
+        {"b: [10 20 30] b/(1 + 1)", "20"},
+        {"b: [10 20 30] i: 3 b/:i", "30"},
+        {"b: [10 20 30] b/:qqq-none", "script/invalid-path"},
+        {"b: [10 20 30] b/2: 5 b", "[10 5 30]"},
+        {"b: [x [1 2]] b/x/2", "2"},
+        {"b: [10 20] 'b/1", "b/1"},
+        {"b: [10 20] :b/1", "10"},
+    });
+}
+
+TEST_F(Interpreter, Refinements) {
+    check({
+        {"append/only/dup [] [x] 2", "[[x] [x]]"},
+        {"append/dup/only [] [x] 2", "[[x] [x]]"},
+        {"append/only/only [] 1", "script/dup-refine"},
+        {"append/foo [] 1", "script/no-refine"},
+        {"append 1 2", "script/expect-arg"},
+        {"append/part [] 5 2", "script/invalid-part"},
+        {"append/dup [1] 2 0", "[1]"},
+        {"f: func [/r x] [x] f/r 5", "5"},
+        {"f: func [/r x] [r] f", "false"},
+        {"f: func [a /r x /s y] [append append append [] a x y] f/s/r 1 2 3", "[1 3 2]"},
+        {"f: func [a /r x][x] r: false f/:r 1 2", "none"},
+        {"f: func [a /r x][x] r: true f/:r 1 2", "2"},
+    });
+    cell e;
+    EXPECT_EQ(run("append 1 2", &e), "script/expect-arg");
+    EXPECT_EQ(form(error::field(&e, error::F_ARG1)), "append");
+    EXPECT_EQ(form(error::field(&e, error::F_ARG2)), "integer");
+}
+
+TEST_F(Interpreter, Functions) {
+    check({
+        {"f: make function! [[n][n * 2]] f 3 + 1", "8"},
+        {"f: func [a b][a + b] f 1 2", "3"},
+        {"f: func [][return 7 8] f", "7"},
+        {"f: func [][do [return 7] 8] f", "7"},
+        {"f: func [][exit 8] f", "unset"},
+        {"f: does [1 + 1] f", "2"},
+        {"f: has [x] [x: 5 x] f", "5"},
+        {"f: func [n /local r][r: n + 1 r] f 1", "2"},
+        {"f: func [n][n] f 1 f 2", "2"},
+    });
+}
+
+TEST_F(Interpreter, RecursionRestoresArguments) {
+    // After the inner call of f returns, the outer call reads its own n again.
+    EXPECT_EQ(run("inner: func [n g][n * 100] f: func [n g][g n + 1 :inner n] f 1 :f"), "1");
+    EXPECT_EQ(run("inner: func [n g][n * 100] f: func [n g][(g n + 1 :inner) + n] f 1 :f"), "303");
+}
+
+TEST_F(Interpreter, MoldAndFormOfCallables) {
+    check({
+        {"mold func [a b][a + b]", "\"func [a b][a + b]\""},
+        {"form :append", "\"?action?\""},
+        {"func [a a][]", "script/dup-vars"},
+        {"func [a \"doc\" [integer!]][]", "script/bad-func-def"},
+        {"make op! func [a b c][]", "script/bad-op-spec"},
+        {"mold make op! func [a b][a * 10 + b]", "\"make op! func [a b][a * 10 + b]\""},
+        {"f: make op! func [a b][a * 10 + b] 1 f 2", "12"},
+        {"form :print", "\"?native?\""},
+        {"make function! [[a]]", "script/bad-func-def"},
+    });
+}
+
+TEST_F(Interpreter, NonLocalExitsWithoutCatcher) {
+    cell e;
+    EXPECT_EQ(run("break", &e), "throw/break");
+    EXPECT_EQ(run("return 1", &e), "throw/return");
+    EXPECT_EQ(run("exit", &e), "throw/return");
+    EXPECT_EQ(run("continue", &e), "throw/continue");
+    EXPECT_EQ(run("throw 1", &e), "throw/throw");
+    EXPECT_EQ(run("catch [throw 5 6]"), "5");
+    EXPECT_EQ(run("try [1 + qqq]", &e).substr(0, 10), "make error");
+}
+
+TEST_F(Interpreter, ObjectHandlersFire) {
+    run("log: copy [] o: make object! [a: 1 on-change*: func [w o n][append append append log w o n]]");
+    cell name;
+    word::make_at(symbol::make("o"), &name);
+    cell o = *word::get_value(&name);
+    cell a;
+    word::make_cell(&a, TYPE_WORD, object::context_of(&o), symbol::make("a"), -1);
+    cell two{TYPE_INTEGER, 0, 2, 0};
+    word::set_in(&a, &two);
+    EXPECT_EQ(run("log"), "[a 1 2]");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EvalTest, DeepRecursionEndsInStackOverflow) {
+    check({
+        {"deep: func [][deep] deep", "internal/stack-overflow"},
+        {"deep: func [n][deep n + 1] deep 1", "internal/stack-overflow"},
+    });
+    std::string nested = std::string(13000, '(') + "1" + std::string(13000, ')');
+    EXPECT_EQ(run(nested), "internal/stack-overflow");
+    std::string shallow = std::string(50, '(') + "1" + std::string(50, ')');
+    EXPECT_EQ(run(shallow), "1");
+}
+
+TEST_F(EvalTest, ArgumentStackRefusesTheLastCell) {
+    stack::Saved saved = stack::save();
+    cell* last_usable = stack::arguments.base + stack::ARGUMENT_CELLS - 2;
+    stack::arguments.top = last_usable;
+    stack::push_cell();  // the 19,999th cell
+    cell* refused = stack::arguments.top;
+    uint32_t code = sys::catch_level(sys::THROW_ERROR, [] { stack::push_cell(); });
+    sys::clear_throw();
+    EXPECT_EQ(code, sys::THROW_ERROR);
+    EXPECT_EQ(stack::arguments.top, refused - 5);
+    stack::restore(saved);
+}
+
+TEST_F(EvalTest, FrameStackOverflowIsAnError) {
+    stack::Saved saved = stack::save();
+    stack::Frame* top = stack::frames.top;
+    stack::frames.top = stack::frames.end;
+    cell name{TYPE_WORD, 0, (uint32_t)stack::sym_anon, 0};
+    uint32_t code = sys::catch_level(sys::THROW_ERROR, [&] { stack::mark_native(&name); });
+    sys::clear_throw();
+    EXPECT_EQ(code, sys::THROW_ERROR);
+    EXPECT_EQ(spell(error::get_id(&error::thrown)), "stack-overflow");
+    stack::frames.top = top;
+    stack::restore(saved);
+}
+
+}  // namespace
