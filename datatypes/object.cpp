@@ -9,6 +9,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/error_out.h"
+#include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
@@ -312,6 +313,16 @@ void fire_on_deep_change(cell* owner, cell* w, cell* target, cell* action, cell*
 
 // --- Making and copying --------------------------------------------------------------
 
+void rebind_functions(Node* ctx) {
+    StackMark mark;
+    for (int32_t i = 0; i < context::word_count(ctx); i++) {
+        if (context::value_cell_at(ctx, i)->type() != TYPE_FUNCTION) continue;
+        cell* v = stack::push(context::value_cell_at(ctx, i));
+        function::rebind(v, ctx);
+        *context::value_cell_at(ctx, i) = *v;
+    }
+}
+
 void copy_context(const cell* source, cell* dest, bool deep, cell* types, bool rebuild_handlers) {
     StackMark mark;
     cell* src = stack::push(source);
@@ -340,6 +351,7 @@ void copy_context(const cell* source, cell* dest, bool deep, cell* types, bool r
                 *context::value_cell_at(ctx, i) = *v;
             }
         }
+        rebind_functions(ctx);
     }
     if (rebuild_handlers) attach_handlers(dest);
 }
@@ -460,6 +472,7 @@ cell* make(cell* target, cell* spec, int32_t type) {
             cell* v = stack::push(context::value_cell_at(sctx, i));
             context::put_value(context_of(result), w, v);
         }
+        rebind_functions(context_of(result));
         grew = word_count(result) > before;
     } else if (sp->type() == TYPE_BLOCK) {
         grew = context::collect_set_words(context_of(result), sp);

@@ -125,6 +125,9 @@ extern EvalBlock eval_block;
 // Copies the source object into `dest` (a stable cell): new context, the
 // same words and values; with `deep` series values are deep-copied.
 void copy_context(const cell* source, cell* dest, bool deep, cell* types, bool rebuild_handlers);
+// Re-makes every function! in the context's values for it (rebind-function):
+// a copied object's functions see the copy's fields.
+void rebind_functions(Node* ctx);
 // construct: prototype (none or object!), spec block, only flag; pushes the
 // new object.
 cell* make_value(cell* prototype, cell* spec, bool only);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "evaluator/interpreter.h"
+#include "evaluator/reader.h"
 #include "runtime/init.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
@@ -41,6 +43,8 @@ static void run() {
             printf("stack-overflow caught\n");
         }
     }
+    // An error nothing catches: the report in the box, exit code -2.
+    if (!strcmp(mode, "uncaught")) interpreter::do_block(reader::load("f: func [x][x qqq] f 1"));
     if (!strcmp(mode, "args")) {
         for (int i = 2; i < sys::runtime.argc; i++) {
             for (const char* p = sys::runtime.argv[i]; *p; p++) printf("%02X ", (unsigned char)*p);
