@@ -8,6 +8,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
@@ -297,13 +298,7 @@ cell* clone(const cell* blk, bool deep, bool any_block) {
 
 static bool type_in_kind(uint8_t t, const cell* kind) {
     if (kind->type() == TYPE_DATATYPE) return kind->data1 == t;
-    if (kind->type() == TYPE_TYPESET) {
-        // typeset! bits: the twelve payload bytes in memory order, type id t
-        // in byte t / 8 under 0x80 >> (t % 8).
-        if (t >= 96) return false;
-        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&kind->data1);
-        return (bytes[t / 8] & (0x80 >> (t % 8))) != 0;
-    }
+    if (kind->type() == TYPE_TYPESET) return typeset::has(kind, t);
     return false;
 }
 
@@ -389,8 +384,10 @@ cell* to(cell* target, cell* spec, int32_t type) {
         StackMark mark;
         cell made = *clone(spec, false, false);
         *target = made;
-    } else if (t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR || t == TYPE_TYPESET ||
-               series::is_any_string(t)) {
+    } else if (t == TYPE_TYPESET) {
+        cell set = *spec;
+        typeset::to_block(&set, target);
+    } else if (t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR || series::is_any_string(t)) {
         error::raise_internal(error::Internal::not_done);  // their modules bring these
     } else {
         cell v = *spec;

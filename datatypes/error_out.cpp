@@ -47,6 +47,9 @@ constexpr Spelling<Script> script_ids[] = {
     {Script::bad_field_set, "bad-field-set"},
     {Script::invalid_obj_evt, "invalid-obj-evt"},
     {Script::invalid_spec_field, "invalid-spec-field"},
+    {Script::invalid_type_spec, "invalid-type-spec"},
+    {Script::past_end, "past-end"},
+    {Script::missing_arg, "missing-arg"},
 };
 constexpr Spelling<Internal> internal_ids[] = {
     {Internal::not_done, "not-done"},

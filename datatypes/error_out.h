@@ -37,6 +37,9 @@ enum class Script : uint8_t {
     bad_field_set,       // arg1: handler word, arg2: datatype
     invalid_obj_evt,     // arg1: the handler field's value or the owner
     invalid_spec_field,  // arg1: the word type or id
+    invalid_type_spec,   // arg1: a type element of a function spec
+    past_end,            // a range without its end, or ending below its start
+    missing_arg,         // a required argument or refinement not given
 };
 
 // Internal-category errors that datatypes raise (no arguments).

@@ -16,6 +16,7 @@
 #include "datatypes/object.h"
 #include "datatypes/integer.h"
 #include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/path.h"
@@ -131,7 +132,7 @@ void init() {
     object::register_type();
                                    //     bitset!, triple!
     float_::register_type();
-                                   //     typeset!
+    typeset::register_type();
     error::register_type();
                                    //     vector! .. image!
     actions::init();               //  9. actions/init

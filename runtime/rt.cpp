@@ -3,6 +3,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
+#include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
@@ -12,18 +13,6 @@ namespace rt {
 
 CallWord call_word = nullptr;
 ArgumentWord argument_word = nullptr;
-
-cell type_bits(std::initializer_list<uint8_t> types) {
-    cell c{TYPE_TYPESET, 0, 0, 0};
-    uint8_t* bytes = reinterpret_cast<uint8_t*>(&c.data1);
-    for (uint8_t t : types) bytes[t >> 3] |= (uint8_t)(0x80 >> (t & 7));
-    return c;
-}
-
-bool has_type(const cell* typeset, uint8_t type) {
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&typeset->data1);
-    return type < 96 && (bytes[type >> 3] & (0x80 >> (type & 7))) != 0;
-}
 
 namespace {
 
@@ -42,7 +31,7 @@ namespace {
 }  // namespace
 
 cell* check_arg_type(const cell* typeset, int32_t argument, cell* value) {
-    if (!has_type(typeset, value->type())) expect_arg(argument, value->type());
+    if (!typeset::has(typeset, value->type())) expect_arg(argument, value->type());
     return value;
 }
 

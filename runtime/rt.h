@@ -5,22 +5,15 @@
 // None keeps state. Each raises through error::raise and never returns an
 // error code. The checks allocate nothing on the path that passes.
 //
-// Type sets: a typeset is 96 type bits in the three payload words, type t
-// present when byte (t >> 3) of the payload has bit 0x80 >> (t & 7). typeset!
-// values come later; the checks take the bits in that layout from any cell
-// (a `TypeBits` built in C++ until then).
+// Type sets are typeset! values (typeset.h): the check of one argument is
+// one byte test of the cell's payload.
 #pragma once
 #include <cstdint>
-#include <initializer_list>
 
 #include "datatypes/cell.h"
 #include "runtime/memory.h"
 
 namespace rt {
-
-// A cell whose payload holds type bits in the typeset layout.
-cell type_bits(std::initializer_list<uint8_t> types);
-bool has_type(const cell* typeset, uint8_t type);
 
 // The word of the innermost user-level call, the argument word of argument
 // n; the evaluator installs them. Null gives the word <anon>.

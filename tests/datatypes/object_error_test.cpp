@@ -16,6 +16,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "runtime/rt.h"
@@ -213,7 +214,7 @@ TEST_F(ObjectTest, FloatToIntegerTestsTheBoundsFirst) {
 }
 
 TEST_F(ObjectTest, ArgumentTypeChecks) {
-    cell set = rt::type_bits({TYPE_INTEGER, TYPE_STRING});
+    cell set = typeset::of({TYPE_INTEGER, TYPE_STRING});
     cell n = num(1);
     EXPECT_EQ(rt::check_arg_type(&set, 0, &n), &n);
     cell f{TYPE_FLOAT, 0, 0, 0};
