@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
@@ -130,7 +131,8 @@ void init() {
     issue::register_type();
                                    //     url!, file!
     object::register_type();
-                                   //     bitset!, triple!
+    bitset::register_type();
+                                   //     triple!
     float_::register_type();
     typeset::register_type();
     error::register_type();
