@@ -104,11 +104,11 @@ TEST_F(BitsetTest, MakeFromEverySpec) {
     EXPECT_NE(make(*b).data2, b->data2);
     EXPECT_EQ(mold(make(*text("a"), true)), "make bitset! #{00000000000000000000000040}");
     // Form and mold are one text; remaking from its parts gives the same set.
-    cell c = make(*block({not_(), *text("ab")}));
-    EXPECT_EQ(form(c), "make bitset! [not #{00000000000000000000000060}]");
-    cell again = make(*block({not_(), bin({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x60})}));
-    EXPECT_EQ(mold(again), mold(c));
-    EXPECT_EQ(compare(again, c, OP_STRICT_EQUAL), 0);
+    cell* c = made(*block({not_(), *text("ab")}));
+    EXPECT_EQ(form(*c), "make bitset! [not #{00000000000000000000000060}]");
+    cell* again = made(*block({not_(), bin({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x60})}));
+    EXPECT_EQ(mold(*again), mold(*c));
+    EXPECT_EQ(compare(*again, *c, OP_STRICT_EQUAL), 0);
 }
 
 TEST_F(BitsetTest, SpecErrors) {
@@ -194,18 +194,18 @@ TEST_F(BitsetTest, PokeInsertRemoveClear) {
 
 TEST_F(BitsetTest, ComplementAndNegate) {
     cell* b = made(*text("a"));
-    cell c = *b;
-    get<A_COMPLEMENT>(TYPE_BITSET)(&c);
-    EXPECT_NE(c.data2, b->data2);
-    EXPECT_EQ(mold(c), "make bitset! [not #{00000000000000000000000040}]");
-    EXPECT_FALSE(finds(&c, character('a')));
-    EXPECT_TRUE(finds(&c, integer(100000)));
-    get<A_COMPLEMENT>(TYPE_BITSET)(&c);
-    EXPECT_EQ(mold(c), mold(*b));
-    EXPECT_FALSE(bitset::is_complemented(&c));
-    cell n = *b;
-    get<A_NEGATE>(TYPE_BITSET)(&n);
-    EXPECT_TRUE(bitset::is_complemented(&n));
+    cell* c = push(*b);
+    get<A_COMPLEMENT>(TYPE_BITSET)(c);
+    EXPECT_NE(c->data2, b->data2);
+    EXPECT_EQ(mold(*c), "make bitset! [not #{00000000000000000000000040}]");
+    EXPECT_FALSE(finds(c, character('a')));
+    EXPECT_TRUE(finds(c, integer(100000)));
+    get<A_COMPLEMENT>(TYPE_BITSET)(c);
+    EXPECT_EQ(mold(*c), mold(*b));
+    EXPECT_FALSE(bitset::is_complemented(c));
+    cell* n = push(*b);
+    get<A_NEGATE>(TYPE_BITSET)(n);
+    EXPECT_TRUE(bitset::is_complemented(n));
 }
 
 TEST_F(BitsetTest, BitwiseActionsCombineSetsOfAnyLengths) {
@@ -251,11 +251,13 @@ TEST_F(BitsetTest, BitwiseActionsCombineSetsOfAnyLengths) {
 }
 
 TEST_F(BitsetTest, CompareByMembership) {
-    cell e8 = make(integer(8)), e16 = make(integer(16));
-    cell x = make(bin({0x01, 0x80})), y = make(bin({0x02, 0x00}));
-    cell n = make(*block({not_(), *text("a")}));
-    cell n2 = make(*block({not_(), bin({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0x00})}));
-    cell one = integer(1);
+    cell& e8 = *made(integer(8));
+    cell& e16 = *made(integer(16));
+    cell& x = *made(bin({0x01, 0x80}));
+    cell& y = *made(bin({0x02, 0x00}));
+    cell& n = *made(*block({not_(), *text("a")}));
+    cell& n2 = *made(*block({not_(), bin({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0x00})}));
+    cell& one = *push(integer(1));
     struct Case { cell* a; cell* b; int32_t op; int32_t expected; };
     const Case cases[] = {
         {&e8, &e16, OP_EQUAL, 0},    {&e8, &e16, OP_STRICT_EQUAL, 0},
