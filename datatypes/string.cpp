@@ -576,7 +576,8 @@ cell* to(cell* target, cell* spec, int32_t type) {
             cell* out = push_new(16);
             if (series::is_any_block(value.type())) {
                 uint32_t h = (uint32_t)value.data1;
-                for (uint32_t i = h; i < units_of(series::buffer_of(&value)); i++) {
+                // Cells, not text units: the buffer holds 16-byte cells.
+                for (uint32_t i = h; i < series::buffer_units(&value); i++) {
                     cell element;
                     memcpy(&element, series::buffer_of(&value)->head + (size_t)i * sizeof(cell),
                            sizeof element);

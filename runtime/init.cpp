@@ -13,6 +13,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
+#include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/object.h"
 #include "datatypes/integer.h"
@@ -24,6 +25,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
+#include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "datatypes/function.h"
 #include "datatypes/native.h"
@@ -129,7 +131,8 @@ void init() {
     routine::register_type();
     paren::register_type();
     issue::register_type();
-                                   //     url!, file!
+    url::register_type();          //     url! before its child file!
+    file::register_type();
     object::register_type();
     bitset::register_type();
                                    //     triple!
