@@ -77,17 +77,35 @@ void make_words() {
 
 // --- datatype! -------------------------------------------------------------
 
-static const TypeName& named(const cell* value) { return type_names[value->data1 & 0xFF]; }
+// Every type id has its name before its module registers it, so that a
+// datatype! value of a type still to come (a lexer's type scan answers
+// them) forms and molds like any other.
+static const char* const NAMES[] = {
+    nullptr, "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!",
+    "url!", "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!",
+    "lit-word!", "get-word!", "refinement!", "issue!", "native!", "action!", "op!", "function!",
+    "path!", "lit-path!", "set-path!", "get-path!", "routine!", "bitset!", "triple!", "object!",
+    "typeset!", "error!", "vector!", "hash!", "pair!", "percent!", "tuple!", "map!", "binary!",
+    "series!", "time!", "tag!", "email!", "handle!", "date!", "port!", "money!", "ref!",
+    "point2D!", "point3D!", "image!", "event!",
+};
+
+static TypeName named(const cell* value) {
+    uint32_t id = value->data1 & 0xFF;
+    if (id < TYPE_SLOTS && type_names[id].name) return type_names[id];
+    const char* name = id < sizeof NAMES / sizeof *NAMES && NAMES[id] ? NAMES[id] : "unknown!";
+    return TypeName{name, (uint32_t)strlen(name) - 1, nullptr};
+}
 
 int32_t form(cell* value, cell* out, cell* part, int32_t limit) {
-    const TypeName& t = named(value);
+    const TypeName t = named(value);
     string::concatenate_bytes(out, t.name, t.length);
     return limit - (int32_t)t.length;
 }
 
 int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part, int32_t limit,
              int32_t indent) {
-    const TypeName& t = named(value);
+    const TypeName t = named(value);
     if (all) string::concatenate_bytes(out, "#(", 2);
     string::concatenate_bytes(out, t.name, t.length + 1);
     if (all) string::concatenate_bytes(out, ")", 1);

@@ -332,7 +332,7 @@ bool fire(Scan& s, uint32_t event, uint8_t type, const cell* value, const uint8_
           const uint8_t* end) {
     Callback* cb = s.callback;
     if (!cb || !(cb->mask & event)) return true;
-    EventInfo info{event, type, s.token_line, value, (uint32_t)(start - s.input), (uint32_t)(end - s.input)};
+    EventInfo info{s.input, event, type, s.token_line, value, (uint32_t)(start - s.input), (uint32_t)(end - s.input)};
     return cb->fire(*cb, info);
 }
 
@@ -439,6 +439,10 @@ void close_series(Scan& s, uint8_t kind) {
     s.open = back ? (int32_t)(m - back) : -1;
     if (!s.load) {
         output_tail = m;
+        if ((s.prescan || s.scan_type) && s.open < 0) {
+            s.first_type = kind;
+            s.stopped = true;
+        }
     } else if (kind == TYPE_MAP) {
         Literal l{};
         l.cells = &output[m + 1];
@@ -1039,8 +1043,11 @@ void value_token(Scan& s, Routine routine) {
         if (!fire(s, EV_SCAN, s.token_type, nullptr, s.token_start, s.token_end)) throw Rejected{};
     }
     if (s.prescan || s.scan_type) {
-        s.first_type = s.token_type;
-        s.stopped = true;
+        // Inside a path the path's kind is the answer, known when it closes.
+        if (s.open < 0) {
+            s.first_type = s.token_type;
+            s.stopped = true;
+        }
         return;
     }
     if (!s.load) return;
@@ -1104,11 +1111,6 @@ void path_token(Scan& s) {
     if (n == 0 || memchr(p, ':', n) || !valid_utf8(p, end)) throw_error(s, s.token_start, TYPE_PATH);
     if (!nested) {
         if (!fire(s, EV_OPEN, kind, nullptr, s.token_start, s.token_end)) throw Rejected{};
-        if (s.prescan || s.scan_type) {
-            s.first_type = kind;
-            s.stopped = true;
-            return;
-        }
         open_series(s, kind, s.token_start);
     }
     if (s.load) {
@@ -1151,7 +1153,7 @@ void structural(Scan& s, int32_t terminal) {
                 return;
             }
             if (!fire(s, EV_OPEN, kind, nullptr, s.token_start, s.token_end)) throw Rejected{};
-            if (s.prescan || s.scan_type) {
+            if ((s.prescan || s.scan_type) && s.open < 0) {
                 s.first_type = kind;
                 s.stopped = true;
                 return;

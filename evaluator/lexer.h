@@ -131,6 +131,7 @@ enum Event : uint32_t {
 // What a callback learns of one event. Offsets are 0-based bytes of the
 // scanned UTF-8 text; `value` is the loaded value for `load` (else null).
 struct EventInfo {
+    const uint8_t* text;  // the scanned UTF-8 (for offsets in characters)
     uint32_t event;
     uint8_t type;    // datatype id of the token (0: none)
     int32_t line;

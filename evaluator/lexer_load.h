@@ -36,8 +36,9 @@
 //   map!        cells, count (an even count; the keys  checks
 //               are for the loader to check)
 //
-// file!, url!, tag!, email! and ref! share the string! cell: their loaders
-// make a string! and retype it once the type is registered.
+// file!, url!, tag!, email! and ref! share the string! cell, and percent!,
+// time! and pair! have cells fixed by their layout: their loaders here
+// build them as soon as the type is registered, with nothing to wire.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -192,7 +192,6 @@ ZOL_PENDING(decompress)
 
 ZOL_PENDING(recycle)
 
-ZOL_PENDING(transcode)
 
 ZOL_PENDING(apply)
 

@@ -1,6 +1,7 @@
 # Runs one program and checks its exit code, its standard output and the text
 # of the runtime error box (written to a file instead of shown, through
-# ZOL_ALERT_LOG). Variables: EMU, EXE, MODE, ARGS, CODE, OUT, BOX, WORK.
+# ZOL_ALERT_LOG). Variables: EMU, EXE, MODE, ARGS, CODE, OUT, ERR, BOX, WORK
+# (OUT and ERR: patterns standard output and standard error must match).
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 set(ENV{ZOL_ALERT_LOG} ${WORK}/alert.txt)
@@ -31,6 +32,9 @@ if(NOT rc STREQUAL CODE)
 endif()
 if(DEFINED OUT AND NOT OUT STREQUAL "" AND NOT out MATCHES "${OUT}")
   message(FATAL_ERROR "output does not match '${OUT}':\n${out}")
+endif()
+if(DEFINED ERR AND NOT ERR STREQUAL "" AND NOT err MATCHES "${ERR}")
+  message(FATAL_ERROR "standard error does not match '${ERR}':\n${err}")
 endif()
 set(box "")
 if(EXISTS ${WORK}/alert.txt)
