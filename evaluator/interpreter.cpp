@@ -150,7 +150,6 @@ constexpr int32_t MAX_REFINEMENTS = 32;
 // Fetches the arguments of a call and, for natives and actions, performs it.
 int32_t eval_arguments(const cell* fn, cell* code, int32_t pos, cell* path, int32_t path_index,
                        const cell* name, int32_t apply_mode, bool infix) {
-    (void)apply_mode;
     cell cache = argcache::get(fn);
     Node* cn = node_of(&cache);
     int32_t n = total_of(&cache) - 2;
@@ -158,17 +157,34 @@ int32_t eval_arguments(const cell* fn, cell* code, int32_t pos, cell* path, int3
     int32_t nref = (int32_t)cells_of(cn)[n + 1].data2;
     uint8_t t = fn->type() == TYPE_OP ? native::op_source(fn) : fn->type();
     bool is_native = t == TYPE_NATIVE || t == TYPE_ACTION;
+    bool listed = (apply_mode & APPLY_LISTED) != 0;    // apply/all: one entry per slot
+    bool named = (apply_mode & APPLY_NAMED) != 0;      // apply: refinements written by name
+    bool lazy = (apply_mode & APPLY_LAZY) != 0;        // skip arguments of unused refinements
     int32_t refs[MAX_REFINEMENTS];
     if (is_native) {
         if (nref > MAX_REFINEMENTS) sys::quit(sys::RT_NO_SWITCH, 0);
         for (int32_t k = 0; k < nref; k++) refs[k] = -1;
     }
+    auto at_end = [&] { return pos >= total_of(code); };
+    // An apply block's next expression, evaluated and pushed.
+    auto next_value = [&] { pos = eval_expression(code, pos, false, true, false); };
+
     bool active = true, first = true;
     for (int32_t k = 0; k < n; k++) {
         cell e = cells_of(cn)[k];
         if (e.type() == TYPE_TYPESET) {
             if (argcache::mode_of(&e) == argcache::RETURN) continue;
             if (!active) {
+                if (listed && !at_end()) {
+                    // The argument of an unused refinement: consumed, dropped.
+                    if (lazy) {
+                        pos++;
+                    } else {
+                        next_value();
+                        if (sys::is_pending()) return pos;
+                        stack::pop(1);
+                    }
+                }
                 if (!is_native) none::push();
                 continue;
             }
@@ -178,45 +194,101 @@ int32_t eval_arguments(const cell* fn, cell* code, int32_t pos, cell* path, int3
                 continue;
             }
             first = false;
+            if (apply_mode && at_end()) {
+                none::push();
+                continue;
+            }
             pos = fetch_argument(fn, &e, code, pos, name, infix);
             if (sys::is_pending()) return pos;
             check_type(&e, fn, name, stack::arguments.top - 1);
+        } else if (listed) {
+            bool use = false;
+            if (!at_end()) {
+                next_value();
+                if (sys::is_pending()) return pos;
+                cell* v = stack::arguments.top - 1;
+                if (v->type() != TYPE_LOGIC) expect_arg(fn, name, v, argcache::slot_of(&e));
+                use = v->data1 != 0;
+                stack::pop(1);
+            }
+            active = use;
+            if (is_native) {
+                if (use) refs[e.data3 - 1] = (int32_t)(stack::arguments.top - stack::arguments.window);
+            } else {
+                logic::push(use);
+            }
         } else {
             active = false;
             if (!is_native) logic::push(false);
         }
     }
+
+    // A refinement named in a path or an apply block: marked used (or not)
+    // and its arguments fetched after the fixed ones.
+    uint64_t used = 0;
+    auto take = [&](const cell* el, bool use, const cell* where) -> bool {
+        int32_t k = find_refinement(cn, n, el);
+        if (k < 0) raise("no-refine", name, el);
+        if (k < 64 && (used & (1ull << k))) raise("dup-refine", name, where);
+        if (k < 64) used |= 1ull << k;
+        cell r = cells_of(cn)[k];
+        cell* window = stack::arguments.window;
+        if (use) {
+            if (is_native) refs[r.data3 - 1] = (int32_t)(stack::arguments.top - window);
+            else logic::make_at(window + argcache::slot_of(&r), true);
+        }
+        for (int32_t j = k + 1; j < n && cells_of(cn)[j].type() == TYPE_TYPESET; j++) {
+            cell e = cells_of(cn)[j];
+            if (argcache::mode_of(&e) == argcache::RETURN) continue;
+            if (apply_mode && at_end()) {
+                if (is_native && use) none::push();
+                continue;
+            }
+            if (!use && lazy) {
+                pos++;
+                continue;
+            }
+            pos = fetch_argument(fn, &e, code, pos, name, false);
+            if (sys::is_pending()) return false;
+            cell* v = stack::arguments.top - 1;
+            if (use) check_type(&e, fn, name, v);
+            if (!is_native) {
+                if (use) cell::copy(v, window + argcache::slot_of(&e));
+                stack::pop(1);
+            } else if (!use) {
+                stack::pop(1);
+            }
+        }
+        return true;
+    };
     if (path) {
-        uint64_t used = 0;
         for (int32_t i = path_index; i < total_of(path); i++) {
             cell el = cells_of(path)[i];
             bool use = true;
             if (el.type() == TYPE_GET_WORD) use = logic::is_truthy(word_value(&el));
             else if (el.type() != TYPE_WORD) raise("bad-refine", &el);
-            int32_t k = find_refinement(cn, n, &el);
-            if (k < 0) raise("no-refine", name, &el);
-            if (k < 64 && (used & (1ull << k))) raise("dup-refine", name, path);
-            if (k < 64) used |= 1ull << k;
-            cell r = cells_of(cn)[k];
-            cell* window = stack::arguments.window;
-            if (use) {
-                if (is_native) refs[r.data3 - 1] = (int32_t)(stack::arguments.top - window);
-                else logic::make_at(window + argcache::slot_of(&r), true);
-            }
-            for (int32_t j = k + 1; j < n && cells_of(cn)[j].type() == TYPE_TYPESET; j++) {
-                cell e = cells_of(cn)[j];
-                if (argcache::mode_of(&e) == argcache::RETURN) continue;
-                pos = fetch_argument(fn, &e, code, pos, name, false);
-                if (sys::is_pending()) return pos;
-                cell* v = stack::arguments.top - 1;
-                check_type(&e, fn, name, v);
-                if (!is_native) {
-                    if (use) cell::copy(v, window + argcache::slot_of(&e));
-                    stack::pop(1);
-                } else if (!use) {
+            if (!take(&el, use, path)) return pos;
+        }
+    } else if (named) {
+        while (!at_end()) {
+            cell el = cells_of(code)[pos];
+            bool use;
+            if (el.type() == TYPE_REFINEMENT) {
+                pos++;
+                use = false;
+                if (!at_end()) {
+                    next_value();
+                    if (sys::is_pending()) return pos;
+                    use = logic::is_truthy(stack::arguments.top - 1);
                     stack::pop(1);
                 }
+            } else if (el.type() == TYPE_GET_WORD) {
+                pos++;
+                use = logic::is_truthy(word_value(&el));
+            } else {
+                break;
             }
+            if (!take(&el, use, code)) return pos;
         }
     }
     fire(EV_CALL, code, pos, fn, nullptr);
@@ -238,7 +310,8 @@ void fill_defaults(const cell* fn, int32_t given, int32_t* refs) {
     int32_t nref = (int32_t)cells_of(cn)[n + 1].data2;
     uint8_t t = fn->type() == TYPE_OP ? native::op_source(fn) : fn->type();
     bool is_native = t == TYPE_NATIVE || t == TYPE_ACTION;
-    for (int32_t k = 0; k < nref && k < MAX_REFINEMENTS; k++) refs[k] = -1;
+    if (refs)
+        for (int32_t k = 0; k < nref && k < MAX_REFINEMENTS; k++) refs[k] = -1;
     if (is_native) return;
     int32_t counted = 0;
     for (int32_t k = 0; k < n; k++) {

@@ -43,6 +43,13 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
 // (at the tail: result unset!, index unchanged). Result pushed.
 int32_t eval_next(cell* code, int32_t pos, bool push_mode);
 
+// Apply modes of eval_function (bits): the code is an argument block holding
+// one entry per spec slot (refinements as logic! values), or the fixed
+// arguments followed by refinements written by name, each followed by the
+// expression telling whether it is used; LAZY skips the arguments of an
+// unused refinement without evaluating them. Missing values are none!.
+enum ApplyMode : int32_t { APPLY_LISTED = 1, APPLY_NAMED = 2, APPLY_LAZY = 4 };
+
 // Calls the callable (a stable cell) whose arguments follow at `pos` in
 // `code` (or, with a path, whose refinements are the path's elements from
 // path_index on); answers the index after its arguments. `name` names the

@@ -1,9 +1,5 @@
-// A small reader of Zol text for the runtime's own embedded sources (the
-// specs of the built-in callables) and for C++ tests, until the lexer
-// exists. It reads words of the six kinds, paths of the four kinds,
-// integers, floats, strings ("..." with ^ escapes, {...}), chars (#"a"),
-// blocks and parens; words are bound to the global context. Anything else
-// is a syntax error. The lexer's `transcode` replaces it.
+// Zol text of the runtime's own embedded sources (the specs of the built-in
+// callables) and of C++ tests, loaded through the lexer into a block.
 #pragma once
 #include <cstddef>
 
@@ -11,7 +7,8 @@
 
 namespace reader {
 
-// Reads the text into a new block, pushed and returned.
+// Loads the UTF-8 text (outside the series heap) into a new block, pushed
+// and returned. Syntax errors raise.
 cell* load(const char* text, size_t length);
 cell* load(const char* text);
 

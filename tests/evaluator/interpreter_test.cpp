@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "datatypes/block.h"
 #include "datatypes/object.h"
 #include "datatypes/symbol.h"
 #include "tests/evaluator/eval.h"
@@ -173,6 +174,59 @@ TEST_F(EvalTest, FrameStackOverflowIsAnError) {
     EXPECT_EQ(spell(error::get_id(&error::thrown)), "stack-overflow");
     stack::frames.top = top;
     stack::restore(saved);
+}
+
+}  // namespace
+
+namespace {
+
+// The apply modes, driven as the apply native drives them: the argument
+// block is the code.
+class ApplyModes : public EvalTest {
+protected:
+    std::string apply(const char* function, const char* args, int32_t mode) {
+        cell* top = stack::arguments.top;
+        std::string out;
+        cell* e = interpreter::catch_error([&] {
+            cell w;
+            word::make_at(symbol::make(function), &w);
+            cell* fn = stack::push(word::get_value(&w));
+            cell* code = reader::load(args);
+            interpreter::eval_function(fn, code, 0, true, nullptr, 0, &w, nullptr, false, mode);
+            out = mold(stack::arguments.top - 1);
+        });
+        if (e) out = spell(error::get_type(e)) + "/" + spell(error::get_id(e));
+        stack::arguments.top = top;
+        return out;
+    }
+};
+
+TEST_F(ApplyModes, ListedAndNamedArguments) {
+    run("f: func [a /r x /s y][append append append copy [] a x y]");
+    using namespace interpreter;
+    struct {
+        const char* function;
+        const char* args;
+        int32_t mode;
+        const char* expected;
+    } cases[] = {
+        {"f", "1 true 2 false 3", APPLY_LISTED, "[1 2 none]"},
+        {"f", "1 false 2 true 3", APPLY_LISTED, "[1 none 3]"},
+        {"f", "1 false qqq true 3", APPLY_LISTED | APPLY_LAZY, "[1 none 3]"},
+        {"f", "1 false qqq true 3", APPLY_LISTED, "script/no-value"},
+        {"f", "1 5 2", APPLY_LISTED, "script/expect-arg"},
+        {"f", "1", APPLY_LISTED, "[1 none none]"},
+        {"f", "1 /s true 3 /r false 2", APPLY_NAMED, "[1 none 3]"},
+        {"f", "1 /s 7 3 :qqq-unset", APPLY_NAMED, "script/no-refine"},
+        {"f", "1 :s 3", APPLY_NAMED, "[1 none 3]"},
+        {"f", "1 /s 7 3", APPLY_NAMED, "[1 none 3]"},
+        {"f", "1 /q true", APPLY_NAMED, "script/no-refine"},
+        {"f", "", APPLY_NAMED, "[none none none]"},
+        {"append", "[] [x] /only true /dup true 2", APPLY_NAMED, "[[x] [x]]"},
+        {"append", "[] [x] false none true true 2", APPLY_LISTED, "[[x] [x]]"},
+        {"append", "[] [x] false 5 false true 2", APPLY_LISTED, "[x x]"},
+    };
+    for (auto& c : cases) EXPECT_EQ(apply(c.function, c.args, c.mode), c.expected) << c.args;
 }
 
 }  // namespace
