@@ -230,3 +230,41 @@ TEST_F(ApplyModes, ListedAndNamedArguments) {
 }
 
 }  // namespace
+
+namespace {
+
+// The tracer protocol: events reach a tracer function of six arguments,
+// filtered by the block of event words its body starts with.
+class Tracing : public EvalTest {
+protected:
+    std::string traced(const char* tracer, const char* code) {
+        run(std::string("log: copy [] tracer: ") + tracer);
+        cell w;
+        word::make_at(symbol::make("tracer"), &w);
+        interpreter::tracing.tracer = *word::get_value(&w);
+        interpreter::tracing.mask = interpreter::trace_mask(&interpreter::tracing.tracer);
+        interpreter::tracing.enabled = interpreter::tracing.saved = true;
+        run(code);
+        interpreter::tracing.enabled = interpreter::tracing.saved = false;
+        interpreter::tracing.tracer = cell{TYPE_UNSET, 0, 0, 0};
+        return run("log");
+    }
+};
+
+TEST_F(Tracing, EventsReachTheTracerThroughItsMask) {
+    EXPECT_EQ(traced("func [event code offset value ref frame][[set] append log value append log ref]",
+                     "x: 5"),
+              "[x: 5]");
+    EXPECT_EQ(traced("func [event code offset value ref frame][[open call return] append log event]",
+                     "negate 1"),
+              "[open call return]");
+    EXPECT_EQ(traced("func [event code offset value ref frame][[fetch] append log offset]", "negate 1"),
+              "[0 1]");
+    // No event block: every event, the tracer itself untraced.
+    std::string all = traced("func [event code offset value ref frame][append log event]", "negate 1");
+    for (const char* e : {"fetch", "open", "call", "return", "expr"})
+        EXPECT_NE(all.find(e), std::string::npos) << e << " in " << all;
+    EXPECT_EQ(interpreter::trace_mask(&interpreter::tracing.tracer), 0x1FFFFu);
+}
+
+}  // namespace
