@@ -1,6 +1,7 @@
 #include "evaluator/actions.h"
 
 #include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "runtime/words.h"
 #include "datatypes/logic.h"
@@ -286,6 +287,45 @@ void do_write(const int32_t* r) {
 }
 
 }  // namespace
+
+namespace {
+constexpr int ACTOR_TABLES = 16;
+const natives::Fn* actor_tables[ACTOR_TABLES];
+}  // namespace
+
+void register_actor_table(const natives::Fn* table) {
+    for (auto& t : actor_tables)
+        if (!t || t == table) {
+            t = table;
+            return;
+        }
+    sys::quit(sys::RT_NO_SWITCH, 0);
+}
+
+natives::Fn port_entry(natives::Fn dispatcher) {
+    cell* port = stack::args();
+    if (port->type() != TYPE_PORT) return dispatcher;
+    uint32_t id = 0;
+    for (uint32_t i = 0; i < ACTION_COUNT; i++)
+        if (dispatchers[i] == dispatcher) id = i + 1;
+    if (id < ACTOR_FIRST) return dispatcher;
+    memory::Node* ctx = reinterpret_cast<memory::Node*>((uintptr_t)port->data1);
+    const int32_t ACTOR_FIELD = 2;  // spec scheme actor ...
+    if (!ctx || context::word_count(ctx) <= ACTOR_FIELD) return dispatcher;
+    cell* actor = context::value_cell_at(ctx, ACTOR_FIELD);
+    if (actor->type() != TYPE_HANDLE) return dispatcher;
+    const natives::Fn* table = reinterpret_cast<const natives::Fn*>((uintptr_t)actor->data2);
+    bool known = false;
+    for (auto t : actor_tables)
+        if (t && t == table) known = true;
+    if (!known) error::raise(error::ACCESS, "invalid-actor");
+    natives::Fn f = table[id - ACTOR_FIRST];
+    if (!f) {
+        cell* w = stack::push(context::word_at(ctx, ACTOR_FIELD));
+        error::raise(error::ACCESS, "no-port-action", w);
+    }
+    return f;
+}
 
 void init() {
     static const natives::Fn list[ACTION_COUNT] = {

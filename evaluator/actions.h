@@ -59,6 +59,18 @@ extern natives::Fn* dispatchers;
 // Allocates the table and registers the dispatchers (start-up step 9).
 void init();
 
+// Ports with a native actor: the actor field holds a handle! (word 2) that
+// points at a table of dispatchers for action ids 25-62 (index id - 25).
+// Tables are registered before use, so a handle that points anywhere else
+// is refused (access invalid-actor) instead of being jumped through.
+constexpr uint32_t ACTOR_FIRST = 25;
+constexpr uint32_t ACTOR_ENTRIES = 62 - 25 + 1;
+void register_actor_table(const natives::Fn* table);
+// The function an action! call on the window's first argument runs: for a
+// port with a handle! actor and an action id of 25 or more, the actor
+// table's entry (null: access no-port-action); else `dispatcher` itself.
+natives::Fn port_entry(natives::Fn dispatcher);
+
 // Typed forms runtime code calls with explicit arguments.
 cell* make_typed(cell* proto, cell* spec);
 cell* copy_typed(cell* value, cell* result, cell* part, bool deep, cell* types);

@@ -293,7 +293,9 @@ int32_t eval_arguments(const cell* fn, cell* code, int32_t pos, cell* path, int3
     }
     fire(EV_CALL, code, pos, fn, nullptr);
     if (is_native) {
-        reinterpret_cast<natives::Fn>((uintptr_t)fn->data1)(refs);
+        natives::Fn entry = reinterpret_cast<natives::Fn>((uintptr_t)fn->data1);
+        if (t == TYPE_ACTION && stack::arguments.window->type() == TYPE_PORT) entry = actions::port_entry(entry);
+        entry(refs);
     } else if (locals > 0) {
         function::push_nones(locals);
     }

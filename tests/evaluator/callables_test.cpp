@@ -2,6 +2,7 @@
 // reflection, output and comparison.
 #include <gtest/gtest.h>
 
+#include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/object.h"
 #include "datatypes/symbol.h"
@@ -145,6 +146,32 @@ TEST_F(Callables, CopiedObjectsRemakeTheirFunctions) {
     cell* pf = field("proto", "f");
     EXPECT_EQ(mold(interpreter::call_function(pf, nullptr, 0)), "1");
     stack::arguments.top = top;
+}
+
+}  // namespace
+
+namespace {
+
+void actor_append(const int32_t*) { series::make_integer(stack::args(), 42); }
+
+TEST_F(Callables, PortActorTablesAreCheckedBeforeUse) {
+    run("p: make object! [spec: none scheme: none actor: none]");
+    cell w;
+    word::make_at(symbol::make("p"), &w);
+    cell* p = word::get_value(&w);
+    cell::set_type(p, TYPE_PORT);
+    static natives::Fn table[actions::ACTOR_ENTRIES] = {actor_append};
+    static int not_a_table[4] = {1, 2, 3, 4};
+    cell handle{TYPE_HANDLE, 0, (uint32_t)(uintptr_t)not_a_table, (uint32_t)-1};
+    *context::value_cell_at(object::context_of(p), 2) = handle;
+    EXPECT_EQ(run("append p 1"), "access/invalid-actor");
+    actions::register_actor_table(table);
+    handle.data2 = (uint32_t)(uintptr_t)table;
+    p = word::get_value(&w);
+    *context::value_cell_at(object::context_of(p), 2) = handle;
+    EXPECT_EQ(run("append p 1"), "42");
+    EXPECT_EQ(run("insert p 1"), "access/no-port-action");
+    run("p: none");
 }
 
 }  // namespace
