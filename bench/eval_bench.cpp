@@ -27,6 +27,7 @@ namespace {
 // continue as a loop native does.
 void loop(const cell* body, int count) {
     cell name = *words::word_anon;
+    cell* top = stack::arguments.top;
     for (int i = 0; i < count; i++) {
         stack::Frame* f = stack::mark_loop(&name);
         interpreter::eval_block(body, true);
@@ -35,10 +36,12 @@ void loop(const cell* body, int count) {
             if (stack::top_frame() != f || (code != sys::THROW_BREAK && code != sys::THROW_CONTINUE)) return;
             sys::clear_throw();
             stack::reset();
+            stack::arguments.top = top;
             if (code == sys::THROW_BREAK) break;
             continue;
         }
         stack::reset();
+        stack::arguments.top = top;  // reset empties the window the body lives in
     }
 }
 
@@ -82,7 +85,7 @@ int main(int argc, char** argv) {
     runtime::top_level([] {
         bench("call, no return", "f: func [a][a + 1]", times("f 1", 100).c_str(), 1, 2000, 100);
         bench("call with return", "g: func [a][return a + 1]", times("g 1", 100).c_str(), 1, 2000, 100);
-        bench("loop left by break", "x: 0", "x: x + 1 break", 100000, 1000, 1);
+        bench("loop left by break", "x: 0", "x: x + 1 break", 100000, 1, 1);
         bench("loop with arithmetic", "x: 0", "x: x + 1 * 2 - 1", 1, 200000, 1);
     });
     sys::quit(0, 0);
