@@ -60,6 +60,25 @@ inline cell* word_value(const cell* w) {
     return word::get_value(w);
 }
 
+// Sets a word: plain and function contexts directly, objects (changed
+// marks, handlers) through the word module.
+inline void set_word_value(cell* w, const cell* value) {
+    Node* ctx = reinterpret_cast<Node*>((uintptr_t)w->data1);
+    int32_t i = (int32_t)w->data3;
+    if (ctx && i >= 0) {
+        cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
+        uint32_t kind = (self->header & context::KIND_MASK) >> context::KIND_SHIFT;
+        if (self->data2 && kind != context::KIND_OBJECT) {
+            cell* slot = (self->header & context::FLAG_STACK)
+                             ? reinterpret_cast<cell*>((uintptr_t)self->data2) + i
+                             : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + i;
+            cell::copy(value, slot);
+            return;
+        }
+    }
+    word::set_in(w, value);
+}
+
 inline bool is_callable(uint8_t t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
 }
@@ -407,7 +426,7 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
             cell* value = w + 1;
             if (value->type() == TYPE_UNSET) raise("need-value", w);
             fire(EV_SET, code, pos, w, value);
-            word::set_in(w, value);
+            set_word_value(w, value);
             cell::copy(value, w);
             stack::unwind_last();
             if (!push_mode) stack::set_last_only(start);
@@ -568,7 +587,11 @@ void call_callback(const cell* fn, const cell* name) {
     stack::Frame* frame = stack::top_frame();
     context::set_stack_values(ctx, stack::arguments.window);
     frame->header |= stack::FRAME_RETURN_TARGET;
-    bool tracing_before = tracing.enabled;
+    // Tracing as it was before the call, on every way out.
+    struct TraceScope {
+        bool before = tracing.enabled;
+        ~TraceScope() { tracing.enabled = before; }
+    } trace_scope;
     if (fn->header & function::FLAG_TRACE) tracing.enabled = tracing.saved;
     if (fn->header & function::FLAG_NO_TRACE) tracing.enabled = false;
     fire(EV_PROLOG, nullptr, -1, name, fn);
@@ -583,10 +606,7 @@ void call_callback(const cell* fn, const cell* name) {
         }
         if (sys::is_pending()) {
             uint32_t code = sys::runtime.last_throw;
-            if ((code != sys::THROW_RETURN && code != sys::THROW_EXIT) || stack::top_frame() != frame) {
-                tracing.enabled = tracing_before;
-                return;
-            }
+            if ((code != sys::THROW_RETURN && code != sys::THROW_EXIT) || stack::top_frame() != frame) return;
             sys::clear_throw();
         }
     } else {
@@ -594,7 +614,6 @@ void call_callback(const cell* fn, const cell* name) {
     }
     frame->header &= ~stack::FRAME_RETURN_TARGET;
     fire(EV_EPILOG, nullptr, -1, name, stack::arguments.window);
-    tracing.enabled = tracing_before;
 }
 
 // --- Paths ----------------------------------------------------------------------------------
