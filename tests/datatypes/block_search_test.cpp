@@ -35,6 +35,12 @@ protected:
     }
 };
 
+// Puts back the comparator the interpreter installed.
+struct KeepComparator {
+    block::CompareCallback saved = block::compare_callback;
+    ~KeepComparator() { block::compare_callback = saved; }
+};
+
 TEST_F(BlockSearchTest, FindRefinements) {
     cell* b = B("a b c A b c [ b c ]");
     cell at2 = *b;
@@ -147,6 +153,7 @@ std::vector<int> pattern(const std::string& kind, int n, std::mt19937& rng) {
 }
 
 TEST_F(BlockSearchTest, SortsAgreeWithStdStableSort) {
+    KeepComparator keep;  // the interpreter's comparator comes back afterwards
     std::mt19937 rng(12345);
     const char* kinds[] = {"random", "equal", "ascending", "descending", "organ", "nearly"};
     int sizes[] = {0, 1, 2, 3, 7, 8, 9, 24, 25, 63, 64, 100, 512, 600};
@@ -213,6 +220,7 @@ void by_second(cell* function, cell* a, cell* b, cell* result) {
 }
 
 TEST_F(BlockSearchTest, SortRefinements) {
+    KeepComparator keep;  // the interpreter's comparator comes back afterwards
     cell* b = B("c 1 a 3 b 2");
     cell pos = *b;
     block::sort(&pos, false, I(2), absent(), absent(), false, false, false);
@@ -281,6 +289,7 @@ void raising(cell* function, cell* a, cell* b, cell* result) {
 }
 
 TEST_F(BlockSearchTest, ComparatorThatChangesTheSeriesOrRaises) {
+    KeepComparator keep;  // the interpreter's comparator comes back afterwards
     cell fn{TYPE_FUNCTION, 0, 0, 0};
     for (bool stable : {false, true}) {
         cell* b = B("q w e r t y u i o p a s d f g h j k l");

@@ -268,3 +268,17 @@ TEST_F(Tracing, EventsReachTheTracerThroughItsMask) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EvalTest, SortComparatorsAreFunctions) {
+    check({
+        // The comparator is called as f(b, a), as the sort action does.
+        {"sort/compare [3 1 2] func [a b][a - b]", "[3 2 1]"},
+        {"sort/compare [3 1 2] func [a b][b - a]", "[1 2 3]"},
+        {"sort/compare [\"b\" \"a\"] func [a b][qqq]", "script/no-value"},
+        {"sort/compare [3 1 2] func [a b][return b - a]", "[1 2 3]"},
+    });
+}
+
+}  // namespace
