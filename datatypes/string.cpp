@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "datatypes/binary.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
 #include "datatypes/series.h"
@@ -603,7 +604,7 @@ cell* make(cell* target, cell* spec, int32_t type) {
         cell::set_type(target, (uint8_t)type);
         return target;
     }
-    if (type == TYPE_BINARY) error::raise_internal(error::Internal::not_done);  // binary! not yet
+    if (type == TYPE_BINARY) return binary::to(target, spec, type);
     return to(target, spec, type);
 }
 
@@ -857,9 +858,11 @@ static int64_t search(cell* series, cell* value, cell* part, bool case_, bool sa
         if (n < 1) return -1;
         if (n < range) range = n;
     }
-    bool fold = !case_ && !same;
+    // Bytes never fold; a binary is searched for a binary, a byte or text.
+    bool bytes = series->type() == TYPE_BINARY;
+    bool fold = !case_ && !same && !bytes;
     Pattern p;
-    switch (value->type()) {
+    switch (bytes && value->type() == TYPE_INTEGER ? (uint8_t)TYPE_CHAR : value->type()) {
         case TYPE_CHAR:
             p.single = (int32_t)value->data2;
             p.length = 1;
@@ -874,7 +877,10 @@ static int64_t search(cell* series, cell* value, cell* part, bool case_, bool sa
             p.length = length_of(&p.text);
             break;
         case TYPE_BINARY:
-            error::raise_script(error::Script::invalid_arg, value);
+            if (!bytes) error::raise_script(error::Script::invalid_arg, value);
+            p.text = *value;
+            p.length = length_of(&p.text);
+            break;
         default: {
             // Formed into a text first; kept on the stack while searching.
             cell* text = push_new(16);
@@ -933,6 +939,7 @@ cell* select(cell* series, cell* value, cell* part, bool only, bool case_, bool 
     stack::arguments.top = top;
     if (at < 0 || at + plen >= total_length(series)) return series::make_none(series);
     int32_t cp = char_at(series, (uint32_t)(at + plen));
+    if (series->type() == TYPE_BINARY) return series::make_integer(series, cp);
     return series::make_char(series, cp);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "datatypes/binary.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
@@ -110,7 +111,7 @@ void init() {
     series::register_type();       //     series! before its children
     block::register_type();
     string::register_type();
-                                   //     binary!
+    binary::register_type();
     integer::register_type();
     symbol::register_type();
     context::register_type();
