@@ -13,23 +13,26 @@
 #include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/email.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
-#include "datatypes/object.h"
+#include "datatypes/function.h"
 #include "datatypes/integer.h"
-#include "datatypes/symbol.h"
-#include "datatypes/typeset.h"
 #include "datatypes/logic.h"
+#include "datatypes/native.h"
 #include "datatypes/none.h"
+#include "datatypes/object.h"
 #include "datatypes/path.h"
+#include "datatypes/ref.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/tag.h"
+#include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
-#include "datatypes/function.h"
-#include "datatypes/native.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
@@ -141,6 +144,9 @@ void init() {
     typeset::register_type();
     error::register_type();
                                    //     vector! .. image!
+    tag::register_type();
+    email::register_type();
+    ref::register_type();
     actions::init();               //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
     block::make_root();            // 11. root block and the stacks' series
