@@ -50,6 +50,7 @@ constexpr Spelling<Script> script_ids[] = {
     {Script::invalid_type_spec, "invalid-type-spec"},
     {Script::past_end, "past-end"},
     {Script::missing_arg, "missing-arg"},
+    {Script::not_same_type, "not-same-type"},
 };
 constexpr Spelling<Internal> internal_ids[] = {
     {Internal::not_done, "not-done"},

@@ -40,6 +40,7 @@ enum class Script : uint8_t {
     invalid_type_spec,   // arg1: a type element of a function spec
     past_end,            // a range without its end, or ending below its start
     missing_arg,         // a required argument or refinement not given
+    not_same_type,       // "values must be of the same type"
 };
 
 // Internal-category errors that datatypes raise (no arguments).

@@ -20,6 +20,7 @@
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
@@ -144,6 +145,7 @@ void init() {
     typeset::register_type();
     error::register_type();
                                    //     vector! .. image!
+    map::register_type();
     tag::register_type();
     email::register_type();
     ref::register_type();
