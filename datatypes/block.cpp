@@ -4,6 +4,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
+#include "datatypes/hash.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -592,6 +593,9 @@ cell* insert_at(cell* series, cell* value, int32_t part, bool only, int32_t dup,
     put_cells(node, at, saved, src.n, total / src.n);
     b->tail += (size_t)total * sizeof(cell);
     sys::free(saved);
+    // A hash! enters cells added at the tail; cells that moved need it all again.
+    if (at + total == total_cells(node)) hash::entered(series, at, at + (int32_t)total);
+    else hash::rebuild(series);
     if (owned) ownership::check(series, append ? ownership::APPENDED : ownership::INSERTED, at, (int32_t)total);
     if (append) {
         series->data1 = 0;
@@ -637,6 +641,7 @@ cell* change(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
     sys::free(saved);
     Buffer* b = node->buffer;
     b->tail = b->head + (size_t)(count + added - removed) * sizeof(cell);
+    hash::rebuild(series);
     if (owned) ownership::check(series, ownership::CHANGED, h, (int32_t)added);
     int64_t nh = h + added;
     series->data1 = (uint32_t)(nh > total_cells(node) ? total_cells(node) : nh);
@@ -675,11 +680,17 @@ cell* swap(cell* a, cell* b) {
     bool owned_a = ownership::check(a, ownership::SWAP, head_of(a), 1);
     bool owned_b = ownership::check(b, ownership::SWAP, head_of(b), 1);
     if (is_tail(a) || is_tail(b)) return a;  // a handler emptied one side
+    // A hash! drops both entries before either cell changes: a chain is
+    // found through the value of its first cell.
+    hash::removing(a, head_of(a), head_of(a) + 1);
+    hash::removing(b, head_of(b), head_of(b) + 1);
     cell* x = head_cell(a);
     cell* y = head_cell(b);
     cell t = *x;
     *x = *y;
     *y = t;
+    hash::entered(a, head_of(a), head_of(a) + 1);
+    hash::entered(b, head_of(b), head_of(b) + 1);
     if (owned_a) ownership::check(a, ownership::SWAPED, head_of(a), 1);
     if (owned_b) ownership::check(b, ownership::SWAPED, head_of(b), 1);
     return a;
@@ -776,6 +787,14 @@ Match search(cell* series, cell* value, cell* part, bool only, bool case_, bool 
         if (klen == 0) return m;
     }
     m.length = klen;
+    // A hash! looks single values up in its index.
+    if (hash::is_indexed(series) && !sequence && !by_type && !by_typeset && !match &&
+        !(key.type() == TYPE_OBJECT && !same)) {
+        m.at = hash::find_index(series, &key, op, last, reverse, m.step);
+        if (m.at > limit) m.at = -1;  // beyond the /part limit
+        m.backward = last || reverse;
+        return m;
+    }
     auto test = [&](int64_t i) {
         if (i < 0 || i + klen - 1 > limit) return false;
         for (int32_t k = 0; k < klen; k++) {
@@ -862,6 +881,7 @@ cell* put(cell* series, cell* key, cell* value, bool case_) {
         bool owned = ownership::check(series, ownership::PUT, length_of(series), 1);
         append_cell_copy(node, &k);
         append_cell_copy(node, &v);
+        hash::entered(series, total_cells(node) - 2, total_cells(node));
         if (owned) ownership::check(series, ownership::PUT_ED, total_cells(node) - 2, 1);
     } else {
         int32_t i = (int32_t)m.at + 1;
@@ -873,6 +893,7 @@ cell* put(cell* series, cell* key, cell* value, bool case_) {
         } else {
             append_cell_copy(node, &v);
         }
+        hash::entered(series, i, i + 1);
         if (owned) ownership::check(series, ownership::PUT_ED, i, 1);
     }
     *series = v;

@@ -6,6 +6,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
 #include "datatypes/error_out.h"
+#include "datatypes/hash.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/unset.h"
@@ -223,6 +224,7 @@ cell* poke(cell* series, int32_t index, cell* value, cell* index_cell) {
         if (value->type() != TYPE_CHAR) error::raise_script(error::Script::invalid_arg, value);
         string::poke_char(node_of(series), (uint32_t)p, (int32_t)value->data2);
     }
+    hash::entered(series, (int32_t)p, (int32_t)p + 1);
     if (owned) ownership::check(series, ownership::POKED, (int32_t)p, 1);
     *series = *value;
     return series;
@@ -230,7 +232,7 @@ cell* poke(cell* series, int32_t index, cell* value, cell* index_cell) {
 
 // --- Clearing and removing ----------------------------------------------------------
 
-cell* clear(cell* series) {
+static cell* clear_units(cell* series) {
     int32_t n = units_from_head(series, false);
     if (n >= 1) {
         bool owned = ownership::check(series, ownership::CLEAR, head_of(series), n);
@@ -241,6 +243,15 @@ cell* clear(cell* series) {
     }
     return series;
 }
+
+cell* clear(cell* series) {
+    cell before = *series;  // a hash! keeps its index current
+    collector::Root hold(before);
+    cell* r = clear_units(series);
+    hash::rebuild(&before);
+    return r;
+}
+
 
 // Removes `count` units at unit `at` (from the buffer's head pointer), at most
 // those up to the tail.
@@ -255,7 +266,7 @@ static void cut(Node* node, uint32_t at, uint32_t count) {
     b->tail -= (size_t)count << shift;
 }
 
-cell* remove(cell* series, cell* part, cell* key) {
+static cell* remove_units(cell* series, cell* part, cell* key) {
     int32_t count = 1;
     if (stack::is_given(part)) count = part_count(series, part);
     if (stack::is_given(key)) {
@@ -277,6 +288,15 @@ cell* remove(cell* series, cell* part, cell* key) {
     if (owned) ownership::check(series, ownership::REMOVED, head_of(series), 0);
     return series;
 }
+
+cell* remove(cell* series, cell* part, cell* key) {
+    cell before = *series;  // a hash! keeps its index current
+    collector::Root hold(before);
+    cell* r = remove_units(series, part, key);
+    hash::rebuild(&before);
+    return r;
+}
+
 
 // --- Copy and take ----------------------------------------------------------------
 
@@ -412,8 +432,15 @@ cell* take(cell* series, cell* part, bool deep, bool last) {
         if (start < h) series->data1 = (uint32_t)(h - count);
     }
     cell origin = *series;
+    collector::Root hold_origin(origin);
     make_at(series, type, node, 0);
-    if (type == TYPE_VECTOR || type == TYPE_HASH) series->data3 = word3;
+    if (type == TYPE_VECTOR) series->data3 = word3;
+    if (type == TYPE_HASH) {
+        // The origin's index loses the taken cells; what was taken with
+        // /part is a hash! of its own (one cell is answered as itself).
+        hash::rebuild(&origin);
+        if (has_part) hash::index_block(series);
+    }
     if (owned) ownership::check(&origin, ownership::TAKEN, h, 0);
     return series;
 }
@@ -428,7 +455,7 @@ static void swap_bytes(uint8_t* a, uint8_t* b, uint32_t n) {
     }
 }
 
-cell* reverse(cell* series, cell* part, cell* skip) {
+static cell* reverse_units(cell* series, cell* part, cell* skip) {
     int32_t count = units_from_head(series, false);
     if (stack::is_given(part)) {
         count = part_count(series, part);
@@ -463,7 +490,16 @@ cell* reverse(cell* series, cell* part, cell* skip) {
     return series;
 }
 
-cell* move(cell* origin, cell* target, cell* part) {
+cell* reverse(cell* series, cell* part, cell* skip) {
+    cell before = *series;  // a hash! keeps its index current
+    collector::Root hold(before);
+    cell* r = reverse_units(series, part, skip);
+    hash::rebuild(&before);
+    return r;
+}
+
+
+static cell* move_units(cell* origin, cell* target, cell* part) {
     if (!is_series(target->type())) {
         cell t;
         datatype::make_at(&t, target->type());
@@ -557,6 +593,16 @@ cell* move(cell* origin, cell* target, cell* part) {
     if (owned) ownership::check(target, ownership::MOVED, (int32_t)th, count, origin);
     return target;
 }
+
+cell* move(cell* origin, cell* target, cell* part) {
+    cell from = *origin, to = *target;  // hash! sides keep their index current
+    collector::Root hold_from(from), hold_to(to);
+    cell* r = move_units(origin, target, part);
+    hash::rebuild(&from);
+    if (to.data3 != from.data3) hash::rebuild(&to);
+    return r;
+}
+
 
 cell* random(cell* value, bool seed, bool secure, bool only) {
     namespace rnd = platform::random;

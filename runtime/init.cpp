@@ -18,6 +18,7 @@
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
@@ -145,6 +146,7 @@ void init() {
     typeset::register_type();
     error::register_type();
                                    //     vector! .. image!
+    hash::register_type();
     map::register_type();
     tag::register_type();
     email::register_type();
