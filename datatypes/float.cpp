@@ -7,6 +7,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
 #include "datatypes/further.h"
+#include "datatypes/vector.h"
 #include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"

@@ -47,6 +47,3 @@ bool is_float_too_small(double x) {
 bool is_float_too_large(double x) { return std::fabs(x) >= 1e17; }
 }  // namespace money
 
-namespace vector {
-cell* do_math_op(int32_t, cell*, cell*) { not_yet(); }
-}  // namespace vector

@@ -1,5 +1,5 @@
 // What the number types call of the datatypes that are built later (pair!,
-// point2D!, point3D!, tuple!, date!, money!, vector!): their interfaces,
+// point2D!, point3D!, tuple!, date!, money!): their interfaces,
 // declared here so that integer!, char! and float! are written against them
 // now. Until a type's module exists its bodies raise internal not-done; the
 // module that arrives moves its declarations into its own header and deletes
@@ -45,8 +45,3 @@ int32_t to_integer(const cell* money);  // raises its own error outside 32 bits
 bool is_float_too_small(double x);
 bool is_float_too_large(double x);
 }  // namespace money
-
-namespace vector {
-// Element-wise op between a vector and a scalar; returns the vector value.
-cell* do_math_op(int32_t op, cell* vector, cell* scalar);
-}  // namespace vector

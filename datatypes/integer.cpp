@@ -6,6 +6,7 @@
 #include "datatypes/error_out.h"
 #include "datatypes/float.h"
 #include "datatypes/further.h"
+#include "datatypes/vector.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"

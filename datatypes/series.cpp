@@ -10,6 +10,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/unset.h"
+#include "datatypes/vector.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "platform/random.h"
@@ -129,7 +130,7 @@ static cell* value_at(cell* v, uint32_t i, cell* out) {
         return out;
     }
     if (t == TYPE_BINARY) return make_integer(out, b->head[i]);
-    if (t == TYPE_VECTOR) error::raise_internal(error::Internal::not_done);  // vector! not yet
+    if (t == TYPE_VECTOR) return vector::get_value(v, i, out);
     return make_char(out, string::get_char(b->head + ((size_t)i << shift_of(unit)), unit));
 }
 
@@ -219,7 +220,7 @@ cell* poke(cell* series, int32_t index, cell* value, cell* index_cell) {
             error::raise_script(error::Script::invalid_arg, value);
         b->head[p] = (uint8_t)value->data2;
     } else if (t == TYPE_VECTOR) {
-        error::raise_internal(error::Internal::not_done);  // vector! not yet
+        vector::set_value(series, (uint32_t)p, value);
     } else {
         if (value->type() != TYPE_CHAR) error::raise_script(error::Script::invalid_arg, value);
         string::poke_char(node_of(series), (uint32_t)p, (int32_t)value->data2);

@@ -7,6 +7,7 @@
 #include "datatypes/error_out.h"
 #include "datatypes/series.h"
 #include "datatypes/unset.h"
+#include "datatypes/vector.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "platform/platform.h"
@@ -922,6 +923,9 @@ static int64_t search(cell* series, cell* value, cell* part, bool case_, bool sa
 
 cell* find(cell* series, cell* value, cell* part, bool only, bool case_, bool same, bool any,
            cell* with, cell* skip, bool last, bool reverse, bool tail, bool match) {
+    if (series->type() == TYPE_VECTOR)
+        return vector::find(series, value, part, only, case_, same, any, with, skip, last, reverse,
+                            tail, match);
     cell* top = stack::arguments.top;
     int32_t plen = 0;
     int64_t at = search(series, value, part, case_, same, any, with, skip, last, reverse, match, &plen);
@@ -933,6 +937,8 @@ cell* find(cell* series, cell* value, cell* part, bool only, bool case_, bool sa
 
 cell* select(cell* series, cell* value, cell* part, bool only, bool case_, bool same, bool any,
              cell* with, cell* skip, bool last, bool reverse) {
+    if (series->type() == TYPE_VECTOR)
+        return vector::select(series, value, part, only, case_, same, any, with, skip, last, reverse);
     cell* top = stack::arguments.top;
     int32_t plen = 0;
     int64_t at = search(series, value, part, case_, same, any, with, skip, last, reverse, false, &plen);
@@ -999,6 +1005,7 @@ static int32_t compare_records(const void* a, const void* b, uintptr_t context, 
 
 cell* sort(cell* series, bool case_, cell* skip, cell* compare, cell* part, bool all, bool reverse,
            bool stable) {
+    if (series->type() == TYPE_VECTOR) return vector::sort(series, reverse);
     uint32_t h = head_index(series);
     int64_t n = length_of(series);
     if (stack::is_given(part)) {
@@ -1084,6 +1091,8 @@ cell* take(cell* series, cell* part, bool deep, bool last) {
     bool has_part = stack::is_given(part);
     series::take(series, part, deep, last);
     if (series->type() == TYPE_NONE || has_part) return series;
+    if (series->type() == TYPE_VECTOR) return vector::take_one(series);
+    if (series->type() == TYPE_BINARY) return series::make_integer(series, char_at(series, 0));
     if (total_length(series) == 1) return series::make_char(series, char_at(series, 0));
     return series;
 }

@@ -34,6 +34,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
+#include "datatypes/vector.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
@@ -146,6 +147,7 @@ void init() {
     typeset::register_type();
     error::register_type();
                                    //     vector! .. image!
+    vector::register_type();
     hash::register_type();
     map::register_type();
     tag::register_type();

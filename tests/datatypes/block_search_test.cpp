@@ -438,7 +438,7 @@ TEST_F(BlockSearchTest, ErrorInsideAWalkPopsItsEntries) {
     EXPECT_EQ(script_error([&] { form(b); }), error::Script::expect_arg);
     EXPECT_EQ(cycles::depth(), 0u);
     cell vec = *block::cell_at(b, 1);
-    cell::set_type(&vec, TYPE_VECTOR);  // a series type with no copy yet
+    cell::set_type(&vec, TYPE_IMAGE);  // a series type with no copy yet
     inner = block::cell_at(block::cell_at(b, 1), 1);  // molding allocated: buffers may have moved
     block::append_cell_copy(series::node_of(inner), &vec);
     EXPECT_EQ(script_error([&] {
