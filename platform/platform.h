@@ -1,9 +1,20 @@
 // The operating-system layer the portable runtime stands on. Each target
 // provides it: platform/win32 on Windows, platform/posix for the native test
 // build (which raises a clear error for what it cannot do).
+//
+// Text crosses this interface as UTF-8 (NUL-terminated in, std::string out);
+// each layer converts to what its system takes. Wrappers report failure by
+// their result; the natives that call them raise the language errors.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace console {
+class Screen;
+}
 
 namespace platform {
 
@@ -22,6 +33,15 @@ bool write_stdout(const void* bytes, size_t size);
 
 // True when standard output is an interactive console.
 bool stdout_is_console();
+
+// The console screen standard output writes to, when it is a console the
+// console writer drives itself; null otherwise (redirected output, and
+// always in the native build, whose terminals interpret escapes).
+console::Screen* console_screen();
+#ifdef _WIN32
+// The console screen over another console screen-buffer handle.
+console::Screen* screen_of(void* handle);
+#endif
 
 // Ends the process at once with `code`.
 [[noreturn]] void exit_process(int32_t code);
@@ -43,6 +63,73 @@ void* allocate_virtual(uint32_t size, bool executable);
 // Windows releases the whole reservation from the address alone). Throws
 // THROW_PAGE_RELEASE when the system refuses.
 void free_virtual(void* address, uint32_t size);
+
+// --- process start ----------------------------------------------------------
+
+// Start-up step 3: COM (apartment-threaded) and GDI+ on Windows, then the
+// console writer learns whether standard output is a console.
+void init();
+// Undoes what init started (GDI+ shut down with the kept token).
+void shutdown();
+// The product's C runtime streams write UTF-16 text (the runtime's own output
+// never goes through them; test programs keep byte streams).
+void use_utf16_streams();
+// Gives the process a console of its own and points console output at it.
+// False when the system refuses (or, natively, always: the native build
+// writes to whatever its standard output is).
+bool open_console();
+void close_console();
+
+// --- current directory ------------------------------------------------------
+
+// The current directory; false when the system cannot report it.
+bool get_current_dir(std::string& path);
+// Changes the current directory; false when the system refuses.
+bool set_current_dir(const char* path);
+
+// --- environment ------------------------------------------------------------
+
+// The value of variable `name`; false when it is not defined (a variable that
+// is defined but empty gives true and "").
+bool get_env(const char* name, std::string& value);
+// Sets `name` to `value`, or removes it when `value` is null; false when the
+// system refuses (an invalid name, no room).
+bool set_env(const char* name, const char* value);
+// Every variable, name and value, in the environment block's order.
+void list_env(std::vector<std::pair<std::string, std::string>>& out);
+// The raw command line of the process, not split.
+std::string command_line();
+
+// The operating system's description (the routine `os-info`).
+struct OsInfo {
+    std::string name;       // "Windows 10", "Windows 7 Service Pack 1", ...
+    const char* arch;       // "x86-32", "ARM", "IA-64", "x86-64", "ARM64", "Unknown"
+    uint8_t major, minor;   // version numbers
+    uint8_t service_pack;   // service-pack major number
+    int32_t build;          // build number
+};
+OsInfo os_info();
+
+// --- clock and sleep ----------------------------------------------------------
+
+// Sleeps `seconds` (see clock::wait_milliseconds for the rounding and the
+// clamp).
+void wait(double seconds);
+// Seconds since midnight UTC; with `precise`, to 100 ns.
+double get_time(bool precise);
+// Today's date packed as clock::pack_date does: UTC with zone 0, or local
+// with the local zone.
+uint32_t get_date(bool utc);
+
+// --- files and the shell ------------------------------------------------------
+
+// Size in bytes of the file at the local path `path` opened for reading;
+// false when it does not open.
+bool file_size(const char* path, int64_t& size);
+// Opens a document or URL with the shell's default handler ("open"); false
+// when the shell refuses. The native build has no shell: it raises
+// internal feature-na.
+bool browse(const char* target);
 
 }  // namespace platform
 

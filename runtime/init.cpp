@@ -41,6 +41,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "platform/platform.h"
 #include "platform/random.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
@@ -105,7 +106,7 @@ void setup(int argc, char** argv) {
 void init() {
     boot_flag = 1;                 //  1. boot flag
     hooks::init();                 //  2. print hooks
-                                   //  3. platform/init
+    platform::init();              //  3. platform/init
     platform::random::init();      //  4. random/init
     memory::init();                //  5. memory manager
     externals::init();             //  6. handle table
@@ -186,6 +187,7 @@ void init() {
 }
 
 void quit() {
+    platform::shutdown();
     memory::free_all_frames();
     sys::free_all();
 }
@@ -202,6 +204,9 @@ void top_level(void (*body)()) {
 
 void start(int argc, char** argv) {
     setup(argc, argv);
+    // The product's C runtime streams take UTF-16 (test programs keep their
+    // byte streams for the test framework's own output).
+    platform::use_utf16_streams();
     top_level([] {
         init();
         //  3. word interning

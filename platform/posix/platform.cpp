@@ -1,6 +1,13 @@
 // POSIX layer of the native test build: the same interface as the Windows
-// layer, over signals and file descriptors.
+// layer, over signals and file descriptors. What it cannot do (a shell to
+// open documents with) raises internal feature-na.
+#define _FILE_OFFSET_BITS 64  // sizes of files above 2 GB
 #include "platform/platform.h"
+
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <climits>
+#include <ctime>
 
 #include <pthread.h>
 #include <sys/mman.h>
@@ -15,8 +22,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "datatypes/error.h"
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "runtime/console.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
+
+extern char** environ;
 
 namespace platform {
 
@@ -91,6 +104,8 @@ bool write_stdout(const void* bytes, size_t size) {
 
 bool stdout_is_console() { return isatty(1); }
 
+console::Screen* console_screen() { return nullptr; }
+
 void exit_process(int32_t code) {
     fflush(nullptr);
     _exit(code);
@@ -137,6 +152,127 @@ void* allocate_virtual(uint32_t size, bool executable) {
 void free_virtual(void* address, uint32_t size) {
     if (munmap(address, size) != 0) sys::throw_code(sys::THROW_PAGE_RELEASE);
 }
+
+// --- process start ----------------------------------------------------------
+
+void init() { console::init(); }
+void shutdown() {}
+void use_utf16_streams() {}
+bool open_console() { return false; }
+void close_console() {}
+
+// --- current directory ------------------------------------------------------
+
+bool get_current_dir(std::string& path) {
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (getcwd(&buffer[0], buffer.size())) {
+            path.assign(buffer.c_str());
+            return true;
+        }
+        if (errno != ERANGE || buffer.size() > (1u << 20)) return false;
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool set_current_dir(const char* path) { return chdir(path) == 0; }
+
+// --- environment ------------------------------------------------------------
+
+bool get_env(const char* name, std::string& value) {
+    const char* v = getenv(name);
+    if (!v) return false;
+    value.assign(v);
+    return true;
+}
+
+bool set_env(const char* name, const char* value) {
+    return (value ? setenv(name, value, 1) : unsetenv(name)) == 0;
+}
+
+void list_env(std::vector<std::pair<std::string, std::string>>& out) {
+    out.clear();
+    for (char** e = environ; e && *e; e++) out.push_back(environment::split_entry(*e));
+}
+
+std::string command_line() {
+    // The arguments as a shell would take them back: quoted when they hold a
+    // blank or are empty.
+    std::string line;
+    for (int32_t i = 0; i < sys::runtime.argc && sys::runtime.argv; i++) {
+        const char* a = sys::runtime.argv[i];
+        if (i) line += ' ';
+        bool quote = !*a || strpbrk(a, " \t");
+        if (quote) line += '"';
+        line += a;
+        if (quote) line += '"';
+    }
+    return line;
+}
+
+OsInfo os_info() {
+    OsInfo info{"", "Unknown", 0, 0, 0, 0};
+    struct utsname u;
+    if (uname(&u) != 0) return info;
+    info.name = std::string(u.sysname) + " " + u.release;
+    std::string m = u.machine;
+    if (m.size() == 4 && m[0] == 'i' && m.compare(2, 2, "86") == 0) info.arch = "x86-32";
+    else if (m == "x86_64") info.arch = "x86-64";
+    else if (m == "aarch64" || m == "arm64") info.arch = "ARM64";
+    else if (m.compare(0, 3, "arm") == 0) info.arch = "ARM";
+    else if (m == "ia64") info.arch = "IA-64";
+    unsigned major = 0, minor = 0, patch = 0;
+    sscanf(u.release, "%u.%u.%u", &major, &minor, &patch);
+    info.major = (uint8_t)major;
+    info.minor = (uint8_t)minor;
+    info.build = (int32_t)patch;
+    return info;
+}
+
+// --- clock and sleep ----------------------------------------------------------
+
+void wait(double seconds) {
+    uint32_t ms = clock::wait_milliseconds(seconds);
+    struct timespec left;
+    left.tv_sec = (time_t)(ms / 1000);
+    left.tv_nsec = (long)(ms % 1000) * 1000000L;
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+double get_time(bool precise) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return clock::time_of_day(clock::file_time_from_unix(now.tv_sec, (uint32_t)now.tv_nsec), precise);
+}
+
+uint32_t get_date(bool utc) {
+    time_t now = time(nullptr);
+    struct tm t;
+    if (utc) {
+        gmtime_r(&now, &t);
+        return clock::pack_date(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, 0);
+    }
+    tzset();  // a TZ set since the last call counts
+    localtime_r(&now, &t);
+    return clock::pack_date(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                            clock::zone_field((int32_t)(t.tm_gmtoff / 60)));
+}
+
+// --- files and the shell ------------------------------------------------------
+
+bool file_size(const char* path, int64_t& size) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    // A directory opens here but not on Windows: it has no size either way.
+    bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    close(fd);
+    if (ok) size = (int64_t)st.st_size;
+    return ok;
+}
+
+bool browse(const char*) { error::raise(9, "feature-na"); }
 
 }  // namespace platform
 
