@@ -66,11 +66,17 @@ void free_virtual(void* address, uint32_t size);
 
 // --- process start ----------------------------------------------------------
 
-// Start-up step 3: COM (apartment-threaded) and GDI+ on Windows, then the
-// console writer learns whether standard output is a console.
+// Start-up step 3: COM (apartment-threaded) on Windows, then the console
+// writer learns whether standard output is a console.
 void init();
-// Undoes what init started (GDI+ shut down with the kept token).
+// Undoes what start-up started (GDI+ shut down with the kept token).
 void shutdown();
+#ifdef _WIN32
+// Starts GDI+ once, for its first user (the image backend): its background
+// thread is not wanted by runs that never touch an image. False when it
+// cannot start.
+bool gdiplus_startup();
+#endif
 // The product's C runtime streams write UTF-16 text (the runtime's own output
 // never goes through them; test programs keep byte streams).
 void use_utf16_streams();

@@ -204,10 +204,14 @@ void free_virtual(void* address, uint32_t) {
 // --- process start ----------------------------------------------------------
 
 void init() {
-    GdiplusStartupInput input{1, nullptr, FALSE, FALSE};
-    if (!gdiplus_token && GdiplusStartup(&gdiplus_token, &input, nullptr) != 0) gdiplus_token = 0;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     console::init();
+}
+
+bool gdiplus_startup() {
+    GdiplusStartupInput input{1, nullptr, FALSE, FALSE};
+    if (!gdiplus_token && GdiplusStartup(&gdiplus_token, &input, nullptr) != 0) gdiplus_token = 0;
+    return gdiplus_token != 0;
 }
 
 void shutdown() {
