@@ -8,6 +8,7 @@
 #include "datatypes/native.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
@@ -17,10 +18,7 @@ namespace argcache {
 
 namespace {
 
-void add_type(cell* bits, uint8_t t) {
-    uint8_t* bytes = reinterpret_cast<uint8_t*>(&bits->data1);
-    bytes[t >> 3] |= (uint8_t)(0x80 >> (t & 7));
-}
+void add_type(cell* bits, uint8_t t) { typeset::set_bit(bits, t); }
 void add_types(cell* bits, std::initializer_list<uint8_t> types) {
     for (uint8_t t : types) add_type(bits, t);
 }

@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "datatypes/cell.h"
+#include "datatypes/typeset.h"
 
 namespace argcache {
 
@@ -27,10 +28,7 @@ constexpr uint32_t SLOT_SHIFT = 8;
 
 inline uint32_t mode_of(const cell* c) { return (c->header >> MODE_SHIFT) & 3; }
 inline int32_t slot_of(const cell* c) { return (int32_t)((c->header >> SLOT_SHIFT) & 0xFFF); }
-inline bool accepts(const cell* typeset, uint8_t type) {
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&typeset->data1);
-    return (bytes[type >> 3] & (0x80 >> (type & 7))) != 0;
-}
+inline bool accepts(const cell* typeset, uint8_t type) { return typeset::has(typeset, type); }
 
 // The cache of a native!, action!, function! or routine! (an op! is read
 // through the callable it wraps), built when missing. The returned block

@@ -76,21 +76,13 @@ ZOL_PENDING(in)
 
 ZOL_PENDING(parse)
 
-ZOL_PENDING(union_)
 
-ZOL_PENDING(intersect)
 
-ZOL_PENDING(unique)
 
-ZOL_PENDING(difference)
 
-ZOL_PENDING(exclude)
 
-ZOL_PENDING(is_complement)
 
-ZOL_PENDING(dehex)
 
-ZOL_PENDING(enhex)
 
 ZOL_PENDING(is_negative)
 
@@ -150,7 +142,6 @@ ZOL_PENDING(extend)
 
 ZOL_PENDING(debase)
 
-ZOL_PENDING(to_local_file)
 
 ZOL_PENDING(wait)
 
