@@ -310,7 +310,7 @@ TEST_F(StringTest, FindAndSelect) {
     get<A_FIND>(TYPE_STRING)(hay, bits, &none, false, false, false, false, &none, &none, false,
                              false, false, false);
     EXPECT_EQ(hay->data1, 2u);
-    bb->flags |= memory::FLAG_COMPLEMENTED;
+    series::buffer_of(bits)->flags |= memory::FLAG_COMPLEMENTED;  // read again: the strings allocated
     hay = appended({'a', 0x1F600, 'c'});
     get<A_FIND>(TYPE_STRING)(hay, bits, &none, false, false, false, false, &none, &none, false,
                              false, false, false);
