@@ -51,6 +51,8 @@ constexpr Spelling<Script> script_ids[] = {
     {Script::past_end, "past-end"},
     {Script::missing_arg, "missing-arg"},
     {Script::not_same_type, "not-same-type"},
+    {Script::wrong_denom, "wrong-denom"},
+    {Script::invalid_months, "invalid-months"},
 };
 constexpr Spelling<Internal> internal_ids[] = {
     {Internal::not_done, "not-done"},

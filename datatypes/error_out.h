@@ -41,6 +41,8 @@ enum class Script : uint8_t {
     past_end,            // a range without its end, or ending below its start
     missing_arg,         // a required argument or refinement not given
     not_same_type,       // "values must be of the same type"
+    wrong_denom,         // arg1, arg2: the two money! values
+    invalid_months,      // system/locale/months unusable
 };
 
 // Internal-category errors that datatypes raise (no arguments).

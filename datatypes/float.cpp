@@ -9,6 +9,7 @@
 #include "datatypes/further.h"
 #include "datatypes/vector.h"
 #include "datatypes/integer.h"
+#include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
@@ -387,8 +388,8 @@ cell* make(cell* target, cell* spec, int32_t type) {
     case TYPE_HASH: x = from_block(type, spec); break;
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
     case TYPE_REF:
-        // percent! reads its text as one loaded value: not until the loader exists.
-        if (type == TYPE_PERCENT) error::raise_internal(error::Internal::not_done);
+        // percent! reads its text as one loaded value.
+        if (type == TYPE_PERCENT) return scalar::from_text(target, spec, TYPE_PERCENT);
         if (!scan_float(spec, &x)) bad_to_arg(type, spec);
         break;
     case TYPE_BINARY: x = from_binary(spec); break;

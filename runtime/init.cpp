@@ -20,6 +20,8 @@
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
 #include "datatypes/integer.h"
+#include "datatypes/time.h"
+#include "datatypes/triple.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
 #include "datatypes/native.h"
@@ -27,6 +29,7 @@
 #include "datatypes/object.h"
 #include "datatypes/path.h"
 #include "datatypes/ref.h"
+#include "datatypes/percent.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -143,17 +146,25 @@ void init() {
     file::register_type();
     object::register_type();
     bitset::register_type();
-                                   //     triple!
+    triple::register_type();
     float_::register_type();
     typeset::register_type();
     error::register_type();
                                    //     vector! .. image!
     vector::register_type();
     hash::register_type();
+                                   //     pair!
+    percent::register_type();
+                                   //     tuple!
     map::register_type();
+                                   //     binary!
+    time_::register_type();
     tag::register_type();
     email::register_type();
+                                   //     handle!, date!, port!, money!
     ref::register_type();
+                                   //     point2D!, point3D!
+                                   //     image!
     actions::init();               //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
     block::make_root();            // 11. root block and the stacks' series

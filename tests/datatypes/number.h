@@ -73,12 +73,10 @@ struct Window {
     cell* arg(uint32_t i) { return stack::arg(i); }
 };
 
-// A two-argument math action of a's type on a and b. percent! and time! are
-// not registered yet: their values run through float!'s entries, which they
-// will inherit.
+// A two-argument math action of a's type on a and b.
 inline Outcome math(int action, cell a, cell b) {
     Window w{a, b};
-    uint8_t row = a.type() == TYPE_PERCENT || a.type() == TYPE_TIME ? (uint8_t)TYPE_FLOAT : a.type();
+    uint8_t row = a.type();
     auto fn = reinterpret_cast<datatype::WindowFn>(datatype::entry(row, (uint32_t)action));
     if (!fn) {
         Outcome o;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "datatypes/cell.h"
+#include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
 #include "datatypes/string.h"
 #include "evaluator/stack.h"
@@ -53,3 +54,17 @@ protected:
         return error::last_internal;
     }
 };
+
+// The text that form or mold (with /all) of a value gives, through the
+// action table.
+inline std::string formed(cell v) {
+    TextOut o;
+    datatype::get<datatype::A_FORM>(v.type())(&v, &o.out, nullptr, datatype::NO_LIMIT);
+    return o.text();
+}
+inline std::string molded(cell v, bool all = false) {
+    TextOut o;
+    datatype::get<datatype::A_MOLD>(v.type())(&v, &o.out, false, all, false, nullptr,
+                                              datatype::NO_LIMIT, 0);
+    return o.text();
+}
