@@ -8,6 +8,8 @@
 #include "datatypes/error_out.h"
 #include "datatypes/further.h"
 #include "datatypes/vector.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
 #include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"

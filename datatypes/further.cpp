@@ -10,21 +10,6 @@ namespace {
 [[noreturn]] void not_yet() { error::raise_internal(error::Internal::not_done); }
 }  // namespace
 
-namespace pair {
-cell* do_math(int32_t) { not_yet(); }
-cell* negate(cell*) { not_yet(); }
-}  // namespace pair
-
-namespace point2D {
-cell* do_math(int32_t) { not_yet(); }
-cell* negate(cell*) { not_yet(); }
-}  // namespace point2D
-
-namespace point3D {
-cell* do_math(int32_t) { not_yet(); }
-cell* negate(cell*) { not_yet(); }
-}  // namespace point3D
-
 namespace tuple {
 cell* do_math(int32_t) { not_yet(); }
 }  // namespace tuple

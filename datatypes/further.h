@@ -12,21 +12,6 @@
 
 #include "datatypes/cell.h"
 
-namespace pair {
-cell* do_math(int32_t op);
-cell* negate(cell* value);  // in place
-}  // namespace pair
-
-namespace point2D {
-cell* do_math(int32_t op);
-cell* negate(cell* value);
-}  // namespace point2D
-
-namespace point3D {
-cell* do_math(int32_t op);
-cell* negate(cell* value);
-}  // namespace point3D
-
 namespace tuple {
 cell* do_math(int32_t op);  // byte-wise
 }  // namespace tuple

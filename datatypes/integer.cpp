@@ -7,6 +7,8 @@
 #include "datatypes/float.h"
 #include "datatypes/further.h"
 #include "datatypes/vector.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"

@@ -4,6 +4,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/error.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -38,6 +39,8 @@ void not_related(const cell* action_word, uint8_t type) {
     datatype::make_at(&t, type);
     error::raise_script(error::Script::not_related, action_word, &t);
 }
+
+void malconstruct(const cell* spec) { error::raise(error::SYNTAX, "malconstruct", spec); }
 
 const cell* action_word(const char* spelling) {
     static cell copy;

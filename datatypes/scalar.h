@@ -27,6 +27,9 @@ namespace scalar {
 // script not-related: arg1 the action word (may be null), arg2 the datatype.
 [[noreturn]] void not_related(const cell* action_word, uint8_t type);
 
+// syntax malconstruct naming the spec.
+[[noreturn]] void malconstruct(const cell* spec);
+
 // The word of an action that the built-in word tables do not hold, for an
 // error's arguments (interned on first use; the cell is a copy).
 const cell* action_word(const char* spelling);

@@ -27,9 +27,11 @@
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/pair.h"
 #include "datatypes/path.h"
 #include "datatypes/ref.h"
 #include "datatypes/percent.h"
+#include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -153,7 +155,7 @@ void init() {
                                    //     vector! .. image!
     vector::register_type();
     hash::register_type();
-                                   //     pair!
+    pair::register_type();
     percent::register_type();
                                    //     tuple!
     map::register_type();
@@ -163,7 +165,8 @@ void init() {
     email::register_type();
                                    //     handle!, date!, port!, money!
     ref::register_type();
-                                   //     point2D!, point3D!
+    point2D::register_type();
+    point3D::register_type();
                                    //     image!
     actions::init();               //  9. actions/init
     memory::init_frames();         // 10. first node and series frames

@@ -431,7 +431,7 @@ TEST_F(BlockSearchTest, ErrorInsideAWalkPopsItsEntries) {
     // it raises in the middle of the walk.
     cell* b = B("a [ b [ c ] ]");
     cell* inner = block::cell_at(block::cell_at(b, 1), 1);
-    cell bad{TYPE_TRIPLE, 0, 0, 0};
+    cell bad{TYPE_SYMBOL, 0, 0, 0};  // symbol! has no form or mold
     block::append_cell_copy(series::node_of(inner), &bad);
     EXPECT_EQ(script_error([&] { mold(b); }), error::Script::expect_arg);
     EXPECT_EQ(cycles::depth(), 0u);

@@ -71,7 +71,7 @@ TEST(Float, ArithmeticAndMixing) {
         {A_SUBTRACT, F(1.0), other(TYPE_PAIR), S(Script::not_related)},
         {A_DIVIDE, F(1.0), other(TYPE_POINT2D), S(Script::not_related)},
         {A_ADD, T(1.0), other(TYPE_PAIR), S(Script::invalid_type)},
-        {A_ADD, F(1.0), other(TYPE_POINT3D), NOT_YET()},
+        {A_ADD, F(1.0), other(TYPE_POINT3D), V(cell{TYPE_POINT3D, 0x3F800000, 0x3F800000, 0x3F800000})},
         {A_ADD, F(1.0), other(TYPE_MONEY), NOT_YET()},
         {A_ADD, F(1.0), other(TYPE_TUPLE), NOT_YET()},
         // power

@@ -97,7 +97,7 @@ TEST(Integer, ArithmeticPromotesAndRaises) {
         {A_SUBTRACT, I(1), cell{TYPE_TUPLE, 0, 0, 0}, S(Script::not_related)},
         {A_DIVIDE, I(1), cell{TYPE_TUPLE, 0, 0, 0}, S(Script::not_related)},
         {A_MULTIPLY, I(1), cell{TYPE_DATE, 0, 0, 0}, S(Script::not_related)},
-        {A_ADD, I(1), cell{TYPE_PAIR, 0, 0, 0}, NOT_YET()},
+        {A_ADD, I(1), cell{TYPE_PAIR, 0, 0, 0}, V(cell{TYPE_PAIR, 0, 1, 1})},
         {A_ADD, I(1), cell{TYPE_DATE, 0, 0, 0}, NOT_YET()},
         {A_ADD, I(1), cell{TYPE_MONEY, 0, 0, 0}, NOT_YET()},
     };
