@@ -10,6 +10,8 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
+#include "evaluator/lexer.h"
+#include "evaluator/stack.h"
 #include "runtime/ownership.h"
 
 namespace scalar {
@@ -89,8 +91,6 @@ void after_write(cell* parent, const cell* old, cell* path, cell* holder, cell* 
 
 // --- Loading text ---------------------------------------------------------------------
 
-LoadValue load_value = nullptr;
-
 bool is_text(uint8_t type) {
     switch (type) {
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
@@ -100,11 +100,16 @@ bool is_text(uint8_t type) {
 }
 
 cell* from_text(cell* target, cell* text, uint8_t type) {
-    if (!load_value) error::raise_internal(error::Internal::not_done);
-    cell result{};
-    if (!load_value(text, &result) || result.type() != type)
+    cell* saved_top = stack::arguments.top;
+    cell* values = stack::push_cell();
+    lexer::Options options;
+    lexer::load(text, -1, options, values);
+    if (values->type() != TYPE_BLOCK || block::length_of(values) != 1 ||
+        block::head_cell(values)->type() != type)
         raise_type_value(error::Script::bad_to_arg, type, text);
-    return cell::copy(&result, target);
+    cell::copy(block::head_cell(values), target);
+    stack::arguments.top = saved_top;
+    return target;
 }
 
 // --- Text -----------------------------------------------------------------------------

@@ -1,7 +1,6 @@
 // Services the scalar datatypes share (time!, percent!, triple!, pair!, the
 // points, tuple!, money!, date!, handle!): their errors, the write-back
-// notification of a path write, and the one-value loader that `to` of text
-// goes through.
+// notification of a path write, and `to` of text through the lexer.
 //
 // A scalar lives in its cell: a path write (`d/month: 2`, `p/x: 3`) changes
 // the parent cell in place, and that cell is the word's slot, an object's
@@ -50,13 +49,8 @@ void after_write(cell* parent, const cell* old, cell* path, cell* holder, cell* 
 
 // --- Loading text ---------------------------------------------------------------------
 
-// The lexer's one-value load: the text from the string's head read as one
-// value into `out`; false when it does not read as exactly one value. The
-// lexer installs it; while it is null, conversions from text raise internal
-// not-done.
-using LoadValue = bool (*)(cell* text, cell* out);
-extern LoadValue load_value;
-// `to <type>` of text: one loaded value of type `type`, else bad-to-arg.
+// `to <type>` of text: the text loaded by the lexer must be exactly one
+// value of type `type`, else bad-to-arg (a syntax error in it raises as such).
 cell* from_text(cell* target, cell* text, uint8_t type);
 // Whether the type is one of the any-string types a scalar loads from.
 bool is_text(uint8_t type);

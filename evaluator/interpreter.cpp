@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <string>
+#include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -636,6 +637,40 @@ void finish_path(cell* start, cell* from, bool push_mode) {
 
 }  // namespace
 
+// Whether a value lives wholly in its cell, so that a path write changes a
+// copy: series and objects are changed where they live, these are not.
+static bool is_immediate(uint8_t type) {
+    switch (type) {
+    case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D: case TYPE_TUPLE: case TYPE_TIME:
+    case TYPE_DATE: case TYPE_MONEY: return true;
+    default: return false;
+    }
+}
+
+// After a set-path wrote into a scalar (`d/month: 2`, `o/size/x: 3`), the
+// changed copy goes back where it was selected from: into the value before
+// it in the path, and so on up while those are scalars too, then into the
+// first word.
+static void write_back(cell* first, cell* pth, const std::vector<cell*>& parents,
+                       const std::vector<cell*>& elements, bool case_) {
+    for (size_t k = parents.size(); k-- > 0;) {
+        cell* changed = parents[k];
+        if (!is_immediate(changed->type())) return;
+        if (k == 0) {
+            set_word_value(first, changed);
+            return;
+        }
+        cell* parent = parents[k - 1];
+        auto fn = datatype::get<datatype::A_EVAL_PATH>(parent->type());
+        cell* holder = k >= 2 ? parents[k - 2] : nullptr;
+        bool owner = parent->type() == TYPE_OBJECT;
+        cell* saved = stack::arguments.top;
+        fn(parent, elements[k - 1], changed, pth, holder, elements[k - 1], (int32_t)k, case_, false,
+           false, owner);
+        stack::arguments.top = saved;
+    }
+}
+
 int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool push_mode, bool case_) {
     check_machine_stack();
     cell* start = stack::arguments.top;
@@ -662,6 +697,8 @@ int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool 
     if (v->type() == TYPE_UNSET) raise("unset-path", pth, &first);
     cell* cur = stack::push(v);
     cell* holder = nullptr;
+    // Each step's parent and element, for writing a changed scalar back.
+    std::vector<cell*> parents, elements;
     for (int32_t i = head + 1; i < n; i++) {
         cell el = cells_of(pth)[i];
         cell* elp;
@@ -685,6 +722,7 @@ int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool 
         cell* setv = set && last ? value : nullptr;
         bool owner = setv && cur->type() == TYPE_OBJECT;
         cell* r = fn(cur, elp, setv, pth, holder, elp, i, case_, get, last, owner);
+        if (set) parents.push_back(cur), elements.push_back(elp);
         holder = cur;
         cur = r == stack::arguments.top - 1 ? r : stack::push(r);
         if (!set && !get && is_callable(cur->type())) {
@@ -698,6 +736,7 @@ int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool 
     }
     fire(EV_EXIT, code, pos, cur, nullptr);
     if (set) {
+        write_back(&first, pth, parents, elements, case_);
         stack::arguments.top = start + 1;  // the assigned value stays
         if (!push_mode) stack::set_last_only(start);
         return pos + 1;

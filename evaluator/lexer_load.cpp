@@ -4,6 +4,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
+#include "datatypes/point.h"
 #include "datatypes/string.h"
 
 namespace lexer {
@@ -56,8 +57,14 @@ bool load_pair(Literal& l, cell* out, bool) {
 
 bool load_binary(Literal&, cell*, bool) { not_yet(); }
 bool load_tuple(Literal&, cell*, bool) { not_yet(); }
-bool load_point2D(Literal&, cell*, bool) { not_yet(); }
-bool load_point3D(Literal&, cell*, bool) { not_yet(); }
+bool load_point2D(Literal& l, cell* out, bool) {
+    point2D::make_in(out, (float)l.number[0], (float)l.number[1]);
+    return true;
+}
+bool load_point3D(Literal& l, cell* out, bool) {
+    point3D::make_in(out, (float)l.number[0], (float)l.number[1], (float)l.number[2]);
+    return true;
+}
 
 // The checking ones: a check passes until the datatype can judge.
 bool load_money(Literal&, cell*, bool load) {

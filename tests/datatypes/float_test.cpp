@@ -311,7 +311,7 @@ TEST(Float, MakeAndTo) {
         {text("1.5x"), TYPE_FLOAT, S(Script::bad_to_arg)},
         {text("1." + std::string(311, '0')), TYPE_FLOAT, S(Script::bad_to_arg)},  // 312 at most
         {text("1." + std::string(310, '0')), TYPE_FLOAT, V(F(1.0))},
-        {text("1.5"), TYPE_PERCENT, NOT_YET()},
+        {text("1.5"), TYPE_PERCENT, S(Script::bad_to_arg)},  // loads a float!, not a percent!
         {block({I(2), I(3)}), TYPE_FLOAT, V(F(2000.0))},
         {block({F(1.5), I(-2)}), TYPE_FLOAT, V(F(0.015))},  // 1.5 x 0.01, both exact to a double
         {block({I(1), I(400)}), TYPE_FLOAT, V(F(INF))},
