@@ -2,10 +2,15 @@
 // Each body that still raises not-done waits for its datatype's module.
 #include "evaluator/lexer_load.h"
 
+#include "datatypes/binary.h"
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
+#include "datatypes/map.h"
 #include "datatypes/point.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "evaluator/stack.h"
 
 namespace lexer {
 
@@ -55,7 +60,10 @@ bool load_pair(Literal& l, cell* out, bool) {
     return true;
 }
 
-bool load_binary(Literal&, cell*, bool) { not_yet(); }
+bool load_binary(Literal& l, cell* out, bool) {
+    binary::load_in(out, (const uint8_t*)l.text.data(), (uint32_t)l.text.size());
+    return true;
+}
 bool load_tuple(Literal&, cell*, bool) { not_yet(); }
 bool load_point2D(Literal& l, cell* out, bool) {
     point2D::make_in(out, (float)l.number[0], (float)l.number[1]);
@@ -75,9 +83,18 @@ bool load_date(Literal&, cell*, bool load) {
     if (!load) return true;
     not_yet();
 }
-bool load_map(Literal&, cell*, bool load) {
+bool load_map(Literal& l, cell* out, bool load) {
+    if (l.count % 2) return false;
+    for (int32_t i = 0; i < l.count; i += 2)
+        if (!map::is_valid_key(l.cells[i].type())) return false;
     if (!load) return true;
-    not_yet();
+    // The elements are copied into a block first: the lexer's buffer may
+    // move while the map is made.
+    cell* blk = block::push_new(l.count);
+    for (int32_t i = 0; i < l.count; i++) block::append_cell_copy(series::node_of(blk), &l.cells[i]);
+    map::make(out, blk, TYPE_MAP);
+    stack::pop(1);
+    return true;
 }
 
 }  // namespace
