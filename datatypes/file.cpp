@@ -11,13 +11,14 @@
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
 #include "evaluator/stack.h"
+#include "platform/platform.h"
 #include "runtime/unicode.h"
 
 namespace file {
 
 using namespace datatype;
 
-CurrentDir current_dir = nullptr;
+CurrentDir current_dir = platform::get_current_dir;
 Services services = {};
 
 namespace {

@@ -34,7 +34,9 @@ void backslashes_to_slashes(cell* text);
 
 // --- Seams ----------------------------------------------------------------------------
 
-// The platform's current directory (UTF-8); false when it cannot be read.
+// The current directory (UTF-8); false when it cannot be read (then
+// `get_current_dir` raises internal not-done). The platform's by default;
+// tests put in their own.
 using CurrentDir = bool (*)(std::string& path);
 extern CurrentDir current_dir;
 

@@ -6,6 +6,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/url.h"
+#include "platform/platform.h"
 #include "runtime/words.h"
 #include "tests/datatypes/value_test.h"
 
@@ -18,7 +19,7 @@ protected:
     void TearDown() override {
         url::http_request = nullptr;
         url::parse_url = nullptr;
-        file::current_dir = nullptr;
+        file::current_dir = platform::get_current_dir;
         file::services = {};
         ValueTest::TearDown();
     }
@@ -94,6 +95,12 @@ TEST_F(FileUrlTest, ToLocalPaths) {
     };
     for (const Case& c : cases) EXPECT_EQ(local(c.path), c.local) << c.path;
 
+    std::string here;
+    ASSERT_TRUE(platform::get_current_dir(here));
+    std::string full = local("dir/f", true);
+    EXPECT_EQ(full.substr(0, here.size()), here);
+    EXPECT_EQ(full.substr(full.size() - 6), "\\dir\\f");
+    file::current_dir = [](std::string&) { return false; };
     EXPECT_EQ(raised([&] { local("dir/f", true); }), "internal/not-done");
     file::current_dir = [](std::string& dir) {
         dir = "C:\\work";
