@@ -111,22 +111,8 @@ TEST_F(BitsetTest, MakeFromEverySpec) {
     EXPECT_EQ(compare(*again, *c, OP_STRICT_EQUAL), 0);
 }
 
-TEST_F(BitsetTest, SpecErrors) {
-    struct Case { cell spec; bool to; const char* error; };
-    const Case cases[] = {
-        {*block({character('z'), dash(), character('a')}), false, "script/past-end"},
-        {*block({character('a'), dash()}), false, "script/past-end"},
-        {*block({integer(1), dash(), character('c')}), false, "script/invalid-arg"},
-        {integer(-1), false, "script/out-of-range"},
-        {*block({integer(-1)}), false, "script/out-of-range"},
-        {*block({integer(-1), dash(), integer(3)}), false, "script/out-of-range"},
-        {none(), false, "script/bad-make-arg"},
-        {*block({none()}), false, "script/bad-make-arg"},
-        {none(), true, "script/bad-to-arg"},
-        {integer(8), true, "script/bad-to-arg"},
-        {*block({bin({1})}), false, "internal/not-done"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(raised([&] { make(c.spec, c.to); }), c.error) << c.error;
+TEST_F(BitsetTest, BinaryInsideAnActionSpecIsNotDone) {
+    EXPECT_EQ(raised([&] { make(*block({bin({1})})); }), "internal/not-done");
 }
 
 TEST_F(BitsetTest, ComplementedSetsHoldEverythingPastTheirArray) {

@@ -66,23 +66,13 @@ protected:
     }
 };
 
-TEST_F(FileUrlTest, FileMoldQuotesWhatWouldNotLoadBare) {
-    struct Case { const char* name; const char* text; };
-    const Case cases[] = {
-        {"a b", "%\"a b\""},
-        {"\xC3\xA9", "%\xC3\xA9"},
-        {"dir/f-1_2.txt", "%dir/f-1_2.txt"},
-        {"", "%\"\""},
-        {"a\"b", "%\"a^\"b\""},
-        {"a^b", "%\"a^^b\""},
-        {"50%", "%\"50%\""},
-    };
-    for (const Case& c : cases) EXPECT_EQ(mold(*as_file(c.name)), c.text) << c.name;
+TEST_F(FileUrlTest, FileMoldPartLimits) {
     int32_t rest = 0;
     EXPECT_EQ(mold_part(*as_file("abcdef"), 3, &rest), "%abc");
     EXPECT_EQ(rest, -1);
     EXPECT_EQ(mold_part(*as_file("abcdef"), -2, &rest), "%\"\"");
-    EXPECT_EQ(form(*as_file("a b")), "a b");
+    EXPECT_EQ(mold_part(*as_file("a b\"c"), 100, &rest), "%\"a b^\"c\"");
+    EXPECT_EQ(rest, 100 - 5 - 1 - 1);
 }
 
 TEST_F(FileUrlTest, ToLocalPaths) {
@@ -118,7 +108,7 @@ TEST_F(FileUrlTest, ToLocalPaths) {
     EXPECT_EQ(utf8(back), "a/b/c");
 }
 
-TEST_F(FileUrlTest, UrlMoldAndPercentCoding) {
+TEST_F(FileUrlTest, UrlMoldPartAndEncodingModes) {
     EXPECT_EQ(mold(*as_url("http://a/b c")), "http://a/b%20c");
     EXPECT_EQ(mold(*as_url("http://a/\xC3\xA9")), "http://a/%C3%A9");
     EXPECT_EQ(mold(*as_url("http://a/?q=1&r=[x]")), "http://a/?q=1&r=%5Bx%5D");
@@ -130,74 +120,7 @@ TEST_F(FileUrlTest, UrlMoldAndPercentCoding) {
     EXPECT_EQ(encoded("a/b:c d", url::MODE_UNRESERVED), "a%2Fb%3Ac%20d");
     EXPECT_EQ(encoded("a/b:c d", url::MODE_KEEP), "a/b:c%20d");
 
-    struct Case { const char* in; const char* out; };
-    const Case cases[] = {
-        {"a%20b", "a b"},
-        {"%C3%A9", "\xC3\xA9"},
-        {"%c3%a9", "\xC3\xA9"},
-        {"%C3x", "\xC3\x83x"},            // a lead byte without its continuation: itself
-        {"%zz", "%zz"},
-        {"%4", "%4"},
-        {"%", "%"},
-        {"%A9", "\xC2\xA9"},              // not a lead byte: itself
-        {"%C3%41", "\xEF\xBF\xBD"},       // an invalid sequence: U+FFFD
-        {"%E2%82%AC!", "\xE2\x82\xAC!"},
-        {"\xC3\xA9%21", "\xC3\xA9!"},
-        {"", ""},
-    };
-    for (const Case& c : cases) EXPECT_EQ(decoded(c.in), c.out) << c.in;
     EXPECT_EQ(utf8(url::load_decoded("x%2Fy", 5)), "x/y");
-}
-
-TEST_F(FileUrlTest, PathsAppendOneSlash) {
-    struct Case { const char* base; const char* element; bool word; const char* result; };
-    const Case cases[] = {
-        {"http://a.b", "x", true, "http://a.b/x"},
-        {"http://a.b/", "x", true, "http://a.b/x"},
-        {"http://a.b/", "/x", false, "http://a.b/x"},
-        {"http://a.b", "/x", false, "http://a.b/x"},
-        {"http://a.b/c", "d e", false, "http://a.b/c/d%20e"},
-    };
-    for (const Case& c : cases) {
-        cell* base = as_url(c.base);
-        cell element = c.word ? word(c.element) : *text(c.element);
-        cell* r = path(base, element);
-        EXPECT_EQ(r->type(), TYPE_URL);
-        EXPECT_EQ(mold(*r), c.result) << c.base << " " << c.element;
-        EXPECT_EQ(utf8(base), c.base);  // the url itself is left as it was
-    }
-    cell* f = path(as_file("dir"), word("f.txt"));
-    EXPECT_EQ(f->type(), TYPE_FILE);
-    EXPECT_EQ(mold(*f), "%dir/f.txt");
-    cell* n = path(as_url("http://a"), integer(12));
-    EXPECT_EQ(mold(*n), "http://a/12");
-    cell one = integer(1);
-    EXPECT_EQ(raised([&] { path(as_url("http://a.b"), word("x"), &one); }), "script/bad-path-set");
-}
-
-TEST_F(FileUrlTest, MakeUrlFromBlock) {
-    cell frag;
-    issue::make_at(&frag, "frag");
-    struct Case { cell* spec; const char* text; };
-    const Case cases[] = {
-        {block({word("http"), word("host"), integer(8080), word("path"), *text("file.txt")}),
-         "http://host:8080/path/file.txt"},
-        {block({word("http"), word("host"), word("path"), frag}), "http://host/path#frag"},
-        {block({word("ftp"), *text("h"), integer(21)}), "ftp://h:21"},
-        {block({word("http"), *text("h")}), "http://h"},
-        {block({word("mailto")}), "mailto://"},
-    };
-    for (const Case& c : cases) {
-        cell* target = stack::push_cell();
-        get<A_MAKE>(TYPE_URL)(target, c.spec, TYPE_URL);
-        EXPECT_EQ(target->type(), TYPE_URL);
-        EXPECT_EQ(mold(*target), c.text);
-    }
-    cell* target = stack::push_cell();
-    EXPECT_EQ(raised([&] { get<A_TO>(TYPE_URL)(target, block({}), TYPE_URL); }), "script/bad-to-arg");
-    // A file! from a block is string!'s: the values formed one after another.
-    get<A_TO>(TYPE_FILE)(target, block({word("a"), *text("b")}), TYPE_FILE);
-    EXPECT_EQ(mold(*target), "%ab");
 }
 
 int32_t method_seen = 0;

@@ -141,13 +141,6 @@ TEST_F(TypesetTest, SetOperationsAndBitwiseActions) {
     EXPECT_EQ(all.data1 | all.data2 | all.data3, 0u);
 }
 
-TEST_F(TypesetTest, FindTakesDatatypesOnly) {
-    cell set = numbers();
-    EXPECT_TRUE(finds(set, type(TYPE_INTEGER)));
-    EXPECT_FALSE(finds(set, type(TYPE_STRING)));
-    EXPECT_EQ(raised([&] { finds(make(*block({})), integer(1)); }), "script/invalid-arg");
-}
-
 TEST_F(TypesetTest, CompareByBitsOrByCount) {
     cell a = numbers(), b = numbers(), c = typeset::of({TYPE_STRING});
     cell n = integer(1);
