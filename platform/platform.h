@@ -136,6 +136,9 @@ bool file_size(const char* path, int64_t& size);
 // when the shell refuses. The native build has no shell: it raises
 // internal feature-na.
 bool browse(const char* target);
+// Reserves `size` bytes of address space that fault on any access and are
+// never released (the collector stress build's poison; null on failure).
+void* reserve_inaccessible(uint32_t size);
 
 }  // namespace platform
 

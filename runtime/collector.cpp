@@ -439,7 +439,12 @@ static void compact_frame(SeriesFrame* f, SeriesFrame* prev, memory::StackRef*& 
             down = false, room = 0;
         }
     }
-    if (dest) f->heap = dest;
+    if (dest) {
+#ifdef ZOL_GC_STRESS
+        memory::poison_fill(dest, f->heap);  // what was reclaimed
+#endif
+        f->heap = dest;
+    }
     if (prev && f->heap == f->start() && f != memory::record->series_last) memory::free_series_frame(f);
 }
 
@@ -502,19 +507,65 @@ void push_freed(memory::Node* node) {
     freed[freed_n++] = node;
 }
 
-void release_freed() {
+// Gives the nodes back to their frames (a node whose frame is gone, with a
+// test's own heap, is skipped).
+static void free_nodes(memory::Node** nodes, uint32_t n) {
     // Address order keeps the nodes of one frame together.
-    std::sort(freed, freed + freed_n, [](memory::Node* a, memory::Node* b) {
-        return (uintptr_t)a < (uintptr_t)b;
-    });
+    std::sort(nodes, nodes + n, [](memory::Node* a, memory::Node* b) { return (uintptr_t)a < (uintptr_t)b; });
     NodeFrame* f = nullptr;
+    for (uint32_t i = 0; i < n; i++) {
+        memory::Node* node = nodes[i];
+        if (!f || !f->contains(node)) f = memory::node_frame_of(node);
+        if (f) memory::free_node(f, node);
+    }
+}
+
+#ifdef ZOL_GC_STRESS
+// The stress build does not reuse dead nodes at once: they wait in a
+// first-in-first-out quarantine holding the poison word, so a node that a
+// missed root still names faults when read instead of being a plausible,
+// recycled series. They count as used in their frames meanwhile.
+static memory::Node** quarantine = nullptr;
+static uint32_t quarantine_first = 0;
+static uint32_t quarantine_n = 0;
+
+static void release_oldest(uint32_t n) {
+    static memory::Node* batch[1024];
+    while (n) {
+        uint32_t take = 0;
+        for (; take < n && take < 1024; take++) {
+            batch[take] = quarantine[quarantine_first];
+            quarantine_first = (quarantine_first + 1) % QUARANTINE_CAPACITY;
+        }
+        quarantine_n -= take;
+        n -= take;
+        // A node that no longer holds the poison lies in a frame made anew
+        // since (a test's heap was freed): it is not ours to free.
+        uint32_t keep = 0;
+        for (uint32_t i = 0; i < take; i++)
+            if ((uintptr_t)batch[i]->buffer == memory::poison()) batch[keep++] = batch[i];
+        free_nodes(batch, keep);
+    }
+}
+
+void flush_quarantine() { release_oldest(quarantine_n); }
+
+void release_freed() {
+    if (!quarantine) quarantine = (memory::Node**)sys::allocate(QUARANTINE_CAPACITY * sizeof(memory::Node*));
+    if (quarantine_n + freed_n > QUARANTINE_CAPACITY) release_oldest(quarantine_n + freed_n - QUARANTINE_CAPACITY);
+    auto word = (memory::Buffer*)memory::poison();
     for (uint32_t i = 0; i < freed_n; i++) {
-        memory::Node* n = freed[i];
-        if (!f || !f->contains(n)) f = memory::node_frame_of(n);
-        if (f) memory::free_node(f, n);
+        freed[i]->buffer = word;
+        quarantine[(quarantine_first + quarantine_n++) % QUARANTINE_CAPACITY] = freed[i];
     }
     freed_n = 0;
 }
+#else
+void release_freed() {
+    free_nodes(freed, freed_n);
+    freed_n = 0;
+}
+#endif
 
 uint32_t freed_count() { return freed_n; }
 

@@ -218,9 +218,17 @@ constexpr uint32_t FREED_CAPACITY = 20000;
 void init_freed_list();
 // Queues a node for release (0 is ignored); a full queue is released first.
 void push_freed(memory::Node* node);
-// Gives every queued node back to its node frame.
+// Gives every queued node back to its node frame (in the stress build, to
+// the quarantine, poisoned).
 void release_freed();
 // Nodes waiting in the queue.
 uint32_t freed_count();
+#ifdef ZOL_GC_STRESS
+// The stress build's quarantine of dead nodes (see release_freed): the
+// oldest go back to their frames when it is full.
+constexpr uint32_t QUARANTINE_CAPACITY = 30000;
+// Gives every quarantined node back (tests that count nodes).
+void flush_quarantine();
+#endif
 
 }  // namespace collector

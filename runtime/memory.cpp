@@ -4,8 +4,10 @@
 #include "datatypes/error.h"
 
 #include <cassert>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "platform/platform.h"
 #include "runtime/collector.h"
@@ -276,21 +278,59 @@ SeriesFrame* find_series_frame(uint32_t total) {
 // --- Buffers and series ---------------------------------------------------------------------------
 
 #ifdef ZOL_GC_STRESS
-// Collects at every series allocation, or every Nth when the environment
-// variable ZOL_GC_STRESS_PERIOD says so (long suites).
+// Collects at every Nth series allocation (N from ZOL_GC_STRESS_PERIOD,
+// default 1). Which allocation of each N collects is the phase: taken from
+// ZOL_GC_STRESS_PHASE or from the clock, and printed so that a failing run
+// can be replayed. Runs at different times thus cover every phase.
 uint32_t stress_period = 0;
+uint32_t stress_phase = 0;
+
+static uint32_t env_number(const char* name, uint32_t otherwise) {
+    const char* e = getenv(name);
+    return e && *e ? (uint32_t)strtoul(e, nullptr, 10) : otherwise;
+}
 
 static void stress_collect() {
+    static bool started = false;
     static uint32_t count = 0;
-    if (!stress_period) {
-        const char* e = getenv("ZOL_GC_STRESS_PERIOD");
-        int n = e ? atoi(e) : 0;
-        stress_period = n > 0 ? (uint32_t)n : 1;
+    if (!started) {
+        started = true;
+        if (!stress_period) {
+            uint32_t n = env_number("ZOL_GC_STRESS_PERIOD", 1);
+            stress_period = n > 0 ? n : 1;
+        }
+        stress_phase = env_number("ZOL_GC_STRESS_PHASE", (uint32_t)time(nullptr)) % stress_period;
+        count = stress_phase;
+        fprintf(stderr, "collector stress: period %u, phase %u (ZOL_GC_STRESS_PHASE=%u replays it)\n",
+                stress_period, stress_phase, stress_phase);
     }
     if (++count >= stress_period) {
         count = 0;
         collect_hook();
     }
+}
+
+// The poison: an address range that faults on any access. Reclaimed heap
+// space and dead nodes are filled with its middle address, so a stale
+// buffer, cell or node read as a pointer fails at once.
+static constexpr uint32_t POISON_SPAN = 0x10000;
+
+uintptr_t poison() {
+    static uintptr_t word = [] {
+        auto* p = (uint8_t*)platform::reserve_inaccessible(POISON_SPAN);
+        if (!p) {
+            fputs("collector stress: cannot reserve the poison range\n", stderr);
+            abort();
+        }
+        return (uintptr_t)(p + POISON_SPAN / 2);
+    }();
+    return word;
+}
+
+void poison_fill(void* start, void* end) {
+    auto word = (uint32_t)poison();
+    auto* first = (uint32_t*)(((uintptr_t)start + 3) & ~(uintptr_t)3);
+    for (uint32_t* w = first; w + 1 <= (uint32_t*)end; w++) *w = word;
 }
 #endif
 
@@ -426,7 +466,9 @@ static void retire(Buffer* old) {
         sys::free(old);
         return;
     }
-#ifndef NDEBUG
+#if defined(ZOL_GC_STRESS)
+    poison_fill(old->data(), old->data_end());
+#elif !defined(NDEBUG)
     memset(old->data(), 0xDD, old->capacity);
 #endif
 }

@@ -187,6 +187,13 @@ extern void (*collect_hook)();
 // Series allocations per stress collection (0: read ZOL_GC_STRESS_PERIOD,
 // default 1). Tests that count collections set it to 1.
 extern uint32_t stress_period;
+// Which allocation of each period collects (ZOL_GC_STRESS_PHASE, else the
+// clock); printed on standard error at the first allocation.
+extern uint32_t stress_phase;
+// The poison word: the middle of an address range that faults on any access.
+uintptr_t poison();
+// Fills the aligned 32-bit words of [start, end) with the poison word.
+void poison_fill(void* start, void* end);
 #endif
 
 // --- Start and end -------------------------------------------------------------

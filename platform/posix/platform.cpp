@@ -30,6 +30,9 @@
 #include "runtime/tracked.h"
 
 extern char** environ;
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/common_interface_defs.h>
+#endif
 
 namespace platform {
 
@@ -69,6 +72,12 @@ static void on_signal(int sig, siginfo_t* info, void* uctx) {
         uintptr_t a = (uintptr_t)info->si_addr, low = stack_limit();
         if (low && a < low + 65536 && a + 65536 > low) code = 19;
     }
+#ifdef __SANITIZE_ADDRESS__
+    // Test builds: where the fault happened, for whoever reads the log (the
+    // box below only gives the address).
+    fprintf(stderr, "fault at %08X reading %08X; calls:\n", (unsigned)at, (unsigned)(uintptr_t)info->si_addr);
+    __sanitizer_print_stack_trace();
+#endif
     sys::crash(code, at);
 }
 
@@ -273,6 +282,11 @@ bool file_size(const char* path, int64_t& size) {
 }
 
 bool browse(const char*) { error::raise(9, "feature-na"); }
+
+void* reserve_inaccessible(uint32_t size) {
+    void* p = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
 
 }  // namespace platform
 

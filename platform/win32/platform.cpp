@@ -366,5 +366,6 @@ bool browse(const char* target) {
     HINSTANCE r = ShellExecuteW(nullptr, L"open", widen(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return (INT_PTR)r > 32;
 }
+void* reserve_inaccessible(uint32_t size) { return VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS); }
 
 }  // namespace platform

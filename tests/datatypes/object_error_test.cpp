@@ -19,6 +19,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "runtime/collector.h"
 #include "runtime/rt.h"
 #include "runtime/words.h"
 #include "runtime/sys.h"
@@ -237,6 +238,7 @@ TEST_F(ObjectTest, OnDeepChangeHearsBeforeAndAfterAChangeOfAnOwnedSeries) {
     cell fn{TYPE_FUNCTION, 0, 0, 0};
     cell blk;
     block::make_at(&blk, 4);
+    collector::Root hold(blk);  // until the object holds it
     cell* o = make_object({{"items", blk}, {"on-deep-change*", fn}});
     object::attach_handlers(o);
     cell* r = stack::push(o);

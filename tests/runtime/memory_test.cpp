@@ -515,6 +515,10 @@ TEST_F(Heap, BigFrameSweepReleasesUnmarkedBuffers) {
     EXPECT_FALSE(keep->buffer->flags & FLAG_MARK);
     EXPECT_EQ(collector::freed_count(), queued + 1);
     collector::release_freed();
+#ifdef ZOL_GC_STRESS
+    EXPECT_EQ((uintptr_t)drop->buffer, poison()) << "quarantined first, holding the poison";
+    collector::flush_quarantine();
+#endif
     EXPECT_EQ(nf->used, used - 1) << "the dropped buffer's node went back";
     free_big_frame(keep->buffer);
     EXPECT_EQ(big_frames(), 0);
