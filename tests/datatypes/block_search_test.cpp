@@ -152,64 +152,67 @@ std::vector<int> pattern(const std::string& kind, int n, std::mt19937& rng) {
     return v;
 }
 
-TEST_F(BlockSearchTest, SortsAgreeWithStdStableSort) {
+// One test per input shape, so that sharded runs spread them.
+class SortShapes : public BlockSearchTest, public testing::WithParamInterface<const char*> {};
+
+TEST_P(SortShapes, AgreeWithStdStableSort) {
     KeepComparator keep;  // the interpreter's comparator comes back afterwards
     std::mt19937 rng(12345);
-    const char* kinds[] = {"random", "equal", "ascending", "descending", "organ", "nearly"};
     int sizes[] = {0, 1, 2, 3, 7, 8, 9, 24, 25, 63, 64, 100, 512, 600};
-    for (const char* kind : kinds) {
-        for (int n : sizes) {
-            for (int w = 1; w <= 3; w++) {
-                for (int variant = 0; variant < 4; variant++) {  // qsort, stable, stable/reverse, /compare
-                    cell* top = stack::arguments.top;
-                    Fixture fx;
-                    current = &fx;
-                    std::vector<int> keys = pattern(kind, n, rng);
-                    cell* b = block::push_new(n * w);
-                    for (int i = 0; i < n; i++) {
-                        for (int k = 0; k < w; k++) {
-                            char text[16];
-                            snprintf(text, sizeof text, k ? "p%d" : "%06d", k ? i : keys[i]);
-                            cell* s = S(text);
-                            fx.by_node[s->data2] = {keys[i], i};
-                            block::append_cell_copy(series::node_of(b), s);
-                            stack::pop(1);
-                        }
+    const char* kind = GetParam();
+    for (int n : sizes) {
+        for (int w = 1; w <= 3; w++) {
+            for (int variant = 0; variant < 4; variant++) {  // qsort, stable, stable/reverse, /compare
+                cell* top = stack::arguments.top;
+                Fixture fx;
+                current = &fx;
+                std::vector<int> keys = pattern(kind, n, rng);
+                cell* b = block::push_new(n * w);
+                for (int i = 0; i < n; i++) {
+                    for (int k = 0; k < w; k++) {
+                        char text[16];
+                        snprintf(text, sizeof text, k ? "p%d" : "%06d", k ? i : keys[i]);
+                        cell* s = S(text);
+                        fx.by_node[s->data2] = {keys[i], i};
+                        block::append_cell_copy(series::node_of(b), s);
+                        stack::pop(1);
                     }
-                    std::vector<int> order(n);
-                    for (int i = 0; i < n; i++) order[i] = i;
-                    bool reverse = variant == 2;
-                    std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
-                        return reverse ? keys[x] > keys[y] : keys[x] < keys[y];
-                    });
-                    cell pos = *b;
-                    cell* skip = w > 1 ? I(w) : absent();
-                    cell fn{TYPE_FUNCTION, 0, 0, 0};
-                    cell* compare = absent();
-                    if (variant == 3) {
-                        block::compare_callback = less_than;
-                        compare = stack::push(&fn);
-                    }
-                    block::sort(&pos, false, skip, compare, absent(), false, reverse, variant != 0);
-                    block::compare_callback = nullptr;
-                    // Every record is whole, keys are in order, and the
-                    // stable sorts keep equal keys in input order.
-                    for (int i = 0; i < n; i++) {
-                        const cell* rec = block::cell_at(b, i * w);
-                        auto first = fx.by_node.at(rec->data2);
-                        ASSERT_EQ(first.first, keys[order[i]]) << kind << " n=" << n << " w=" << w << " v=" << variant;
-                        if (variant != 0)
-                            ASSERT_EQ(first.second, order[i]) << kind << " n=" << n << " w=" << w << " v=" << variant;
-                        for (int k = 1; k < w; k++)
-                            ASSERT_EQ(fx.by_node.at(block::cell_at(b, i * w + k)->data2).second, first.second);
-                    }
-                    stack::arguments.top = top;
                 }
+                std::vector<int> order(n);
+                for (int i = 0; i < n; i++) order[i] = i;
+                bool reverse = variant == 2;
+                std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+                    return reverse ? keys[x] > keys[y] : keys[x] < keys[y];
+                });
+                cell pos = *b;
+                cell* skip = w > 1 ? I(w) : absent();
+                cell fn{TYPE_FUNCTION, 0, 0, 0};
+                cell* compare = absent();
+                if (variant == 3) {
+                    block::compare_callback = less_than;
+                    compare = stack::push(&fn);
+                }
+                block::sort(&pos, false, skip, compare, absent(), false, reverse, variant != 0);
+                block::compare_callback = nullptr;
+                // Every record is whole, keys are in order, and the
+                // stable sorts keep equal keys in input order.
+                for (int i = 0; i < n; i++) {
+                    const cell* rec = block::cell_at(b, i * w);
+                    auto first = fx.by_node.at(rec->data2);
+                    ASSERT_EQ(first.first, keys[order[i]]) << kind << " n=" << n << " w=" << w << " v=" << variant;
+                    if (variant != 0)
+                        ASSERT_EQ(first.second, order[i]) << kind << " n=" << n << " w=" << w << " v=" << variant;
+                    for (int k = 1; k < w; k++)
+                        ASSERT_EQ(fx.by_node.at(block::cell_at(b, i * w + k)->data2).second, first.second);
+                }
+                stack::arguments.top = top;
             }
         }
     }
     current = nullptr;
 }
+INSTANTIATE_TEST_SUITE_P(Kinds, SortShapes,
+                         testing::Values("random", "equal", "ascending", "descending", "organ", "nearly"));
 
 // Under /compare/all/skip the comparator gets whole records as blocks:
 // this one orders them by their second cell.

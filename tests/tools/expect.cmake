@@ -1,7 +1,8 @@
 # Runs one program and checks its exit code, its standard output and the text
 # of the runtime error box (written to a file instead of shown, through
-# ZOL_ALERT_LOG). Variables: EMU, EXE, MODE, ARGS, CODE, OUT, ERR, BOX, WORK
-# (OUT and ERR: patterns standard output and standard error must match).
+# ZOL_ALERT_LOG). Variables: EMU, EMULATED, EXE, MODE, ARGS, CODE, OUT, ERR,
+# BOX, WORK (OUT and ERR: patterns standard output and standard error must
+# match).
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 set(ENV{ZOL_ALERT_LOG} ${WORK}/alert.txt)
@@ -22,7 +23,7 @@ if(out MATCHES "division did not trap")
 endif()
 # Under user-mode emulation of 32-bit code, Wine does not see machine faults
 # as the processor raised them: such a run cannot show the fault's number.
-if(DEFINED ENV{ZOL_EMULATED} AND EMU AND NOT CODE STREQUAL "0" AND NOT rc STREQUAL CODE
+if((EMULATED OR DEFINED ENV{ZOL_EMULATED}) AND EMU AND NOT CODE STREQUAL "0" AND NOT rc STREQUAL CODE
    AND MODE MATCHES "^(access|divide)$")
   message("fault ${MODE} gave ${rc}: not shown faithfully under emulation")
   return()
