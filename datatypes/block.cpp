@@ -17,6 +17,7 @@
 #include "runtime/hashtable.h"
 #include "runtime/ownership.h"
 #include "runtime/sort.h"
+#include "runtime/rt.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
 
@@ -360,14 +361,8 @@ cell* make(cell* target, cell* spec, int32_t type) {
         cell made = *clone(spec, false, false);
         *target = made;
     } else if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
-        int64_t n;
-        if (t == TYPE_INTEGER) {
-            n = (int32_t)spec->data2;
-        } else {
-            double d = cell::get_float(spec);
-            if (!(d == d)) d = 0;
-            n = d >= 2147483647.0 ? 2147483647 : d <= -2147483648.0 ? -2147483647 : (int64_t)d;
-        }
+        // A float beyond the integer range (or NaN) is out-of-range.
+        int64_t n = rt::float_to_integer(spec);
         if (n > 0x7FFFFFF0 / (int64_t)sizeof(cell)) no_memory();
         make_at(target, (int32_t)n);
     } else {

@@ -53,6 +53,8 @@ constexpr Spelling<Script> script_ids[] = {
     {Script::not_same_type, "not-same-type"},
     {Script::wrong_denom, "wrong-denom"},
     {Script::invalid_months, "invalid-months"},
+    {Script::unset_path, "unset-path"},
+    {Script::invalid_key_type, "invalid-key-type"},
 };
 constexpr Spelling<Internal> internal_ids[] = {
     {Internal::not_done, "not-done"},

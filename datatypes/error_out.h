@@ -43,6 +43,8 @@ enum class Script : uint8_t {
     not_same_type,       // "values must be of the same type"
     wrong_denom,         // arg1, arg2: the two money! values
     invalid_months,      // system/locale/months unusable
+    unset_path,          // arg1: path, arg2: element
+    invalid_key_type,    // arg1: datatype
 };
 
 // Internal-category errors that datatypes raise (no arguments).

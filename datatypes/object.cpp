@@ -16,6 +16,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
@@ -610,6 +611,60 @@ cell* select(cell* series, cell* value, cell*, bool, bool, bool, bool, cell*, ce
     return series;
 }
 
+// Field access through a path. `get` is the flag the path evaluator passes
+// as 0: with it and `last`, a missing or unset field gives unset! instead of
+// an error. The element is bound to the object's context on first use, so
+// the next use of the same path skips the look-up.
+cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* holder, cell* element_cell,
+                int32_t index, bool case_, bool get, bool last, bool owner) {
+    uint8_t t = element->type();
+    if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD)
+        error::raise_script(error::Script::invalid_path, path, element);
+    Node* ctx = context_of(parent);
+    auto missing = [&]() -> cell* {
+        if (get && last) {
+            unset::make_at(parent);
+            return parent;
+        }
+        error::raise_script(last ? error::Script::invalid_path : error::Script::unset_path, path, element);
+    };
+    int32_t i = word::context_of(element) == ctx ? word::index_of_cell(element) : -1;
+    if (i < 0 || i >= context::word_count(ctx)) {
+        i = find_symbol(ctx, element);
+        if (i < 0) return missing();
+        element->data1 = (uint32_t)(uintptr_t)ctx;
+        element->data3 = (uint32_t)i;
+    }
+    if (!value) {
+        cell* field = context::value_cell_at(ctx, i);
+        if (field->type() == TYPE_UNSET) return missing();
+        *parent = *field;
+        return parent;
+    }
+    // The word reported to on-change*: the element when it is a word!, else
+    // the object's own word.
+    StackMark mark;
+    cell* report = stack::push(t == TYPE_WORD ? element : context::word_at(ctx, i));
+    report->data1 = (uint32_t)(uintptr_t)ctx;
+    report->data3 = (uint32_t)i;
+    cell* held = stack::push(value);
+    word::set_in_context(report, held, ctx, parent->data3 != 0);
+    *parent = *held;
+    return parent;
+}
+
+// put: as a path set of the last element, with none as the path.
+cell* put(cell* series, cell* key, cell* value, bool) {
+    if (key->type() != TYPE_WORD) {
+        StackMark mark;
+        error::raise_script(error::Script::invalid_key_type, datatype::push(key->type()));
+    }
+    cell path;
+    none::make_at(&path);
+    cell element = *key;
+    return eval_path(series, &element, value, &path, nullptr, nullptr, 0, false, false, true, false);
+}
+
 cell* modify(cell* target, cell* field, cell* value, bool) {
     int32_t f = canonical(word::symbol_of(field));
     if (f == canonical(word::symbol_of(words::word_changed))) {
@@ -655,10 +710,10 @@ void register_type() {
     // clang-format off
     static const Entry entries[] = {
         on<A_MAKE>(make), NO, on<A_REFLECT>(reflect), NO, on<A_FORM>(form), on<A_MOLD>(mold),
-        NO, NO, on<A_COMPARE>(compare),
+        on<A_EVAL_PATH>(eval_path), NO, on<A_COMPARE>(compare),
         NO, NO, NO, NO, NO, NO, NO, NO, NO, NO, NO, NO, NO, NO, NO,   // math
         NO, NO, NO, NO, NO, on<A_COPY>(copy), NO, NO, NO, NO, NO, NO, NO, NO, NO, NO,
-        NO, NO, NO, on<A_SELECT>(select), NO, NO, NO, NO, NO, NO, NO,  // series
+        on<A_PUT>(put), NO, NO, on<A_SELECT>(select), NO, NO, NO, NO, NO, NO, NO,  // series
         NO, NO, NO, on<A_MODIFY>(modify), NO, NO, NO, NO, NO, NO, NO,      // I/O
     };
     // clang-format on

@@ -151,6 +151,14 @@ cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types);
 cell* select(cell* series, cell* value, cell* part, bool only, bool case_, bool same, bool any,
              cell* with, cell* skip, bool last, bool reverse);
 cell* modify(cell* target, cell* field, cell* value, bool case_);
+// Field access through a path: the parent cell receives the field's value
+// (get, `value` null) or the value set. With `get` and `last` a missing or
+// unset field gives unset!; otherwise script invalid-path (last element) or
+// unset-path, naming the path and the element.
+cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* holder, cell* element_cell,
+                int32_t index, bool case_, bool get, bool last, bool owner);
+// put: the key must be a word! (else invalid-key-type); set as a path would.
+cell* put(cell* series, cell* key, cell* value, bool case_);
 
 // Registers object! (type 32, no parent); installs the context's on-change
 // seam.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "datatypes/binary.h"
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
 #include "datatypes/series.h"
@@ -12,6 +13,7 @@
 #include "evaluator/stack.h"
 #include "platform/platform.h"
 #include "runtime/case.h"
+#include "runtime/collector.h"
 #include "runtime/dtoa.h"
 #include "runtime/ownership.h"
 #include "runtime/print.h"
@@ -540,6 +542,22 @@ static void form_onto(cell* out, cell* value, int32_t limit) {
     actions::form_typed(value, out, nullptr, limit);
 }
 
+// Forms each element of a block, from its head, onto the string `out`,
+// no further than `limit` characters in all.
+static void form_elements_onto(cell* out, const cell* blk, int32_t limit) {
+    cell source = *blk;
+    collector::Root hold(source);
+    Node* node = node_of(out);
+    uint32_t before = units_of(node->buffer);
+    for (int32_t i = 0; i < block::length_of(&source); i++) {
+        int32_t left = limit - (int32_t)(units_of(node->buffer) - before);
+        if (left <= 0) break;
+        // A copy: forming may move the block's buffer.
+        cell element = *block::cell_at(&source, (int32_t)source.data1 + i);
+        form_onto(out, &element, left);
+    }
+}
+
 cell* to(cell* target, cell* spec, int32_t type) {
     cell* result = target;
     switch (spec->type()) {
@@ -576,18 +594,8 @@ cell* to(cell* target, cell* spec, int32_t type) {
         default: {
             cell value = *spec;
             cell* out = push_new(16);
-            if (series::is_any_block(value.type())) {
-                uint32_t h = (uint32_t)value.data1;
-                // Cells, not text units: the buffer holds 16-byte cells.
-                for (uint32_t i = h; i < series::buffer_units(&value); i++) {
-                    cell element;
-                    memcpy(&element, series::buffer_of(&value)->head + (size_t)i * sizeof(cell),
-                           sizeof element);
-                    form_onto(out, &element, NO_LIMIT);
-                }
-            } else {
-                form_onto(out, &value, NO_LIMIT);
-            }
+            if (series::is_any_block(value.type())) form_elements_onto(out, &value, NO_LIMIT);
+            else form_onto(out, &value, NO_LIMIT);
             cell made = *out;
             stack::pop(1);
             *result = made;
@@ -723,15 +731,7 @@ static uint32_t add_at_tail(cell* series, cell* value, int32_t part, int32_t dup
     } else if (is_string_family(t)) {
         concatenate(series, value, limit, 0, APPEND);
     } else if (series::is_any_block(t)) {
-        cell block = *value;
-        uint32_t units = units_of(series::buffer_of(&block));
-        for (uint32_t i = head_index(&block) ; i < units; i++) {
-            int32_t left = limit - (int32_t)(units_of(node->buffer) - before);
-            if (left <= 0) break;
-            cell element;
-            memcpy(&element, series::buffer_of(&block)->head + (size_t)i * sizeof(cell), sizeof element);
-            form_onto(series, &element, left);
-        }
+        form_elements_onto(series, value, limit);
     } else {
         form_onto(series, value, limit);
     }
@@ -1265,6 +1265,7 @@ cell* change_case(cell* value, cell* part, bool upper_) {
             done++;
         }
     }
+    ownership::check(value, upper_ ? ownership::UPPERCASE : ownership::LOWERCASE, (int32_t)h, n);
     return value;
 }
 

@@ -19,7 +19,7 @@ static const char* const SPELLINGS[WORD_COUNT] = {
     "append", "appended", "insert", "inserted", "change", "changed", "clear", "cleared",
     "poke", "poked", "put", "put-ed", "remove", "removed", "move", "moved",
     "random", "randomized", "reverse", "reversed", "sort", "sorted", "swap", "swaped",
-    "take", "taken", "trim", "trimmed",
+    "take", "taken", "trim", "trimmed", "uppercase", "lowercase",
 };
 static int32_t symbols[WORD_COUNT];
 

@@ -32,11 +32,12 @@
 
 namespace ownership {
 
-// Action words reported to the owner, present and past tense alternating.
+// Action words reported to the owner, present and past tense alternating;
+// then the case changes, reported once, after the change.
 enum Word : uint8_t {
     APPEND, APPENDED, INSERT, INSERTED, CHANGE, CHANGED, CLEAR, CLEARED, POKE, POKED,
     PUT, PUT_ED, REMOVE, REMOVED, MOVE, MOVED, RANDOM, RANDOMIZED, REVERSE, REVERSED,
-    SORT, SORTED, SWAP, SWAPED, TAKE, TAKEN, TRIM, TRIMMED,
+    SORT, SORTED, SWAP, SWAPED, TAKE, TAKEN, TRIM, TRIMMED, UPPERCASE, LOWERCASE,
     WORD_COUNT
 };
 // The word's spelling ("append", "put-ed", ...).

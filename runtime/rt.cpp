@@ -1,5 +1,7 @@
 #include "runtime/rt.h"
 
+#include "datatypes/error_out.h"
+
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
@@ -99,7 +101,7 @@ int32_t float_to_integer(const cell* value) {
     // double is undefined. NaN fails both comparisons.
     if (!(d <= 2147483647.0 && d >= -2147483648.0)) {
         cell* held = stack::push(value);
-        error::raise(error::SCRIPT, "out-of-range", held);
+        error::raise_script(error::Script::out_of_range, held);
     }
     return (int32_t)d;
 }

@@ -3,6 +3,8 @@
 // and the root block.
 #include "tests/datatypes/block_test.h"
 
+#include <limits>
+
 #include "datatypes/symbol.h"
 #include "runtime/collector.h"
 #include "runtime/hashtable.h"
@@ -270,6 +272,38 @@ TEST_F(BlockTest, MakeAndTo) {
     EXPECT_EQ(mold(&r), "[true]");
     block::to(&r, spec, TYPE_PAREN);
     EXPECT_EQ(mold(&r), "(\"a\" \"b\")");
+}
+
+// make with a float size converts it as an integer would be: in range it
+// gives room (at least one cell), outside it is out-of-range.
+TEST_F(BlockTest, MakeWithAFloatSize) {
+    struct Case {
+        double size;
+        uint32_t room;  // cells; 0: the error below
+        error::Script error;
+    };
+    const Case cases[] = {
+        {3.7, 3, error::Script::none},
+        {-1.5, 1, error::Script::none},
+        {0.0, 1, error::Script::none},
+        {2147483648.0, 0, error::Script::out_of_range},
+        {-2147483649.0, 0, error::Script::out_of_range},
+        {1e300, 0, error::Script::out_of_range},
+        {std::numeric_limits<double>::quiet_NaN(), 0, error::Script::out_of_range},
+    };
+    for (const Case& c : cases) {
+        cell size;
+        float_::make_in(&size, c.size);
+        cell r{};
+        collector::Root r_root(r);
+        if (c.room) {
+            block::make(&r, &size, TYPE_BLOCK);
+            EXPECT_EQ(length(&r), 0) << c.size;
+            EXPECT_GE(series::buffer_of(&r)->capacity, c.room * sizeof(cell)) << c.size;
+        } else {
+            EXPECT_EQ(script_error([&] { block::make(&r, &size, TYPE_BLOCK); }), c.error) << c.size;
+        }
+    }
 }
 
 TEST_F(BlockTest, InsertAppendChange) {

@@ -18,6 +18,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "datatypes/none.h"
 #include "evaluator/actions.h"
 #include "runtime/collector.h"
 #include "runtime/rt.h"
@@ -255,6 +256,101 @@ TEST_F(ObjectTest, OnDeepChangeHearsBeforeAndAfterAChangeOfAnOwnedSeries) {
     EXPECT_EQ(deep.calls, 2);
     EXPECT_EQ(deep.field, symbol::make("items"));
     EXPECT_EQ(deep.action, symbol::make("appended"));
+}
+
+// A case change of an owned string is reported once, after the change, with
+// the action word.
+TEST_F(ObjectTest, CaseChangeOfAnOwnedStringIsReported) {
+    struct Case {
+        bool upper;
+        const char* word;
+        const char* text;
+    };
+    const Case cases[] = {{true, "uppercase", "AB"}, {false, "lowercase", "ab"}};
+    for (const Case& c : cases) {
+        cell fn{TYPE_FUNCTION, 0, 0, 0};
+        cell* o = make_object({{"name", str("aB")}, {"on-deep-change*", fn}});
+        object::attach_handlers(o);
+        cell* key = stack::push_cell();
+        word::make_cell(key, TYPE_WORD, nullptr, symbol::make("name"), -1);
+        cell* name = stack::push(object::select_word(o, key));
+        auto saved = object::call_handler;
+        object::call_handler = record_deep;
+        deep = {};
+        string::change_case(name, stack::arguments.window, c.upper);
+        object::call_handler = saved;
+        EXPECT_EQ(deep.calls, 1) << c.word;
+        EXPECT_EQ(deep.field, symbol::make("name")) << c.word;
+        EXPECT_EQ(deep.action, symbol::make(c.word));
+        EXPECT_EQ(formed(name), c.text);
+    }
+}
+
+// Field access through paths, and put.
+TEST_F(ObjectTest, EvalPathAndPut) {
+    cell fn{TYPE_FUNCTION, 0, 0, 0};
+    cell* o = make_object({{"a", num(1)}, {"u", cell{TYPE_UNSET, 0, 0, 0}}});
+    cell* path = stack::push_cell();
+    none::make_at(path);
+    auto word = [&](const char* spelling, uint8_t type) {
+        cell* w = stack::push_cell();
+        word::make_cell(w, type, nullptr, symbol::make(spelling), -1);
+        return w;
+    };
+    auto get = [&](cell* element, bool flag, bool last) {
+        cell* parent = stack::push(o);
+        return object::eval_path(parent, element, nullptr, path, nullptr, nullptr, 0, false, flag, last, false);
+    };
+    // Gets: the element is bound on first use.
+    cell* a = word("a", TYPE_WORD);
+    EXPECT_EQ(get(a, false, true)->data2, 1u);
+    EXPECT_EQ(word::context_of(a), object::context_of(o));
+    EXPECT_EQ(get(a, false, true)->data2, 1u);
+    EXPECT_EQ(get(word("a", TYPE_GET_WORD), false, false)->data2, 1u);
+    EXPECT_EQ(get(word("zz", TYPE_WORD), true, true)->type(), TYPE_UNSET);
+    EXPECT_EQ(get(word("u", TYPE_WORD), true, true)->type(), TYPE_UNSET);
+    struct Failure {
+        const char* spelling;
+        bool last;
+        error::Script error;
+    };
+    const Failure failures[] = {
+        {"zz", true, error::Script::invalid_path},
+        {"zz", false, error::Script::unset_path},
+        {"u", true, error::Script::invalid_path},
+        {"u", false, error::Script::unset_path},
+    };
+    for (const Failure& f : failures)
+        EXPECT_EQ(script_error([&] { get(word(f.spelling, TYPE_WORD), false, f.last); }), f.error) << f.spelling;
+    cell* n = stack::push(&fn);
+    integer::make_at(n, 5);
+    EXPECT_EQ(script_error([&] { get(n, false, true); }), error::Script::invalid_path);
+
+    // Sets (through a set-word! too) and put; on-change* hears them.
+    cell* with = make_object({{"a", num(1)}, {"on-change*", fn}});
+    object::attach_handlers(with);
+    seen = {};
+    auto saved = object::call_handler;
+    object::call_handler = record_call;
+    cell v = num(7);
+    cell* parent = stack::push(with);
+    object::eval_path(parent, word("a", TYPE_SET_WORD), &v, path, nullptr, nullptr, 0, false, false, true, false);
+    EXPECT_EQ(parent->data2, 7u);
+    EXPECT_EQ(object::select_word(with, word("a", TYPE_WORD))->data2, 7u);
+    cell eight = num(8);
+    parent = stack::push(with);
+    object::put(parent, word("a", TYPE_WORD), &eight, false);
+    object::call_handler = saved;
+    EXPECT_EQ(object::select_word(with, word("a", TYPE_WORD))->data2, 8u);
+    EXPECT_EQ(seen.calls, 2);
+    EXPECT_EQ(seen.old_value, 7);
+    EXPECT_EQ(seen.new_value, 8);
+    EXPECT_EQ(script_error([&] { object::put(stack::push(with), word("zz", TYPE_WORD), &v, false); }),
+              error::Script::invalid_path);
+    EXPECT_EQ(script_error([&] { object::put(stack::push(with), word("a", TYPE_SET_WORD), &v, false); }),
+              error::Script::invalid_key_type);
+    EXPECT_EQ(datatype::get<datatype::A_PUT>(TYPE_OBJECT), &object::put);
+    EXPECT_EQ(datatype::get<datatype::A_EVAL_PATH>(TYPE_OBJECT), &object::eval_path);
 }
 
 TEST_F(ObjectTest, NestedAndSelfReferencingObjectsMold) {

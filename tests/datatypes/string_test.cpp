@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
 #include "datatypes/series.h"
@@ -243,6 +244,53 @@ TEST_F(StringTest, AppendInsertChange) {
     change(c, str("\xF0\x9F\x98\x80"), 10, false, 2);
     c->data1 = 0;
     EXPECT_EQ(utf8(c), "aZe\xF0\x9F\x98\x80\xF0\x9F\x98\x80");
+}
+
+// A block value of any kind gives its elements from its head, each formed,
+// one after another.
+TEST_F(StringTest, BlockValuesAreFormedElementByElement) {
+    struct Case {
+        uint8_t kind;
+        uint32_t head;       // the block value's head index
+        const char* action;  // append, insert, change (at the string's head) or to
+        const char* target;
+        int32_t part;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {TYPE_BLOCK, 0, "append", "x", -1, "x12ab"},
+        {TYPE_PAREN, 0, "append", "x", -1, "x12ab"},
+        {TYPE_PATH, 0, "append", "x", -1, "x12ab"},
+        {TYPE_SET_PATH, 1, "append", "x", -1, "x2ab"},
+        {TYPE_BLOCK, 0, "append", "x", 3, "x12a"},
+        {TYPE_BLOCK, 3, "append", "x", -1, "x"},
+        {TYPE_LIT_PATH, 0, "insert", "xy", -1, "12abxy"},
+        {TYPE_GET_PATH, 0, "change", "xyzuv", -1, "12abv"},
+        {TYPE_BLOCK, 0, "to", "", -1, "12ab"},
+        {TYPE_PATH, 2, "to", "", -1, "ab"},
+    };
+    for (const Case& c : cases) {
+        cell* top = stack::arguments.top;
+        cell* blk = block::push_new(3);
+        memory::Node* node = series::node_of(blk);
+        for (int32_t n : {1, 2}) {
+            cell v = integer(n);
+            block::append_cell_copy(node, &v);
+        }
+        block::append_cell_copy(node, str("ab"));
+        cell::set_type(blk, c.kind);
+        blk->data1 = c.head;
+        cell* s = str(c.target);
+        std::string a = c.action;
+        if (a == "append") get<A_APPEND>(TYPE_STRING)(s, blk, c.part, false, 1);
+        else if (a == "insert") get<A_INSERT>(TYPE_STRING)(s, blk, c.part, false, 1);
+        else if (a == "change") get<A_CHANGE>(TYPE_STRING)(s, blk, c.part, false, 1);
+        else string::to(s, blk, TYPE_STRING);
+        s->data1 = 0;
+        EXPECT_EQ(s->type(), TYPE_STRING) << a;
+        EXPECT_EQ(utf8(s), c.expected) << a << " " << (int)c.kind;
+        stack::arguments.top = top;
+    }
 }
 
 // --- find and select -----------------------------------------------------------------------------

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "runtime/collector.h"
+
 using namespace slot_pool;
 
 namespace {
@@ -22,8 +24,11 @@ Cell at(int32_t n) {
 class Slots : public testing::Test {
 protected:
     Pool saved;
+    cell saved_block{};  // the runtime's pool block, rooted while set aside
+    collector::Root hold{saved_block};
     void SetUp() override {
         saved = pool;
+        memcpy(&saved_block, saved.block, sizeof saved_block);
         init();
     }
     void TearDown() override { pool = saved; }
