@@ -1,7 +1,7 @@
 // Interpreter speed: function calls with and without `return`, a loop body
 // left by `break`, and arithmetic in a loop. Zol code read from text; the
-// loop is driven from C++ the way the loop natives drive it (a loop frame
-// around each evaluation of the body) until the loop natives exist. Prints
+// loop is driven from C++ through the loop natives' own step until the loop
+// natives exist. Prints
 // the median of several runs in nanoseconds per operation.
 #include <algorithm>
 #include <chrono>
@@ -23,26 +23,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Evaluates `body` `count` times inside a loop frame, taking break and
-// continue as a loop native does.
+// Evaluates `body` `count` times as a loop native does.
 void loop(const cell* body, int count) {
-    cell name = *words::word_anon;
-    cell* top = stack::arguments.top;
-    for (int i = 0; i < count; i++) {
-        stack::Frame* f = stack::mark_loop(&name);
-        interpreter::eval_block(body, true);
-        if (sys::is_pending()) {
-            uint32_t code = sys::runtime.last_throw;
-            if (stack::top_frame() != f || (code != sys::THROW_BREAK && code != sys::THROW_CONTINUE)) return;
-            sys::clear_throw();
-            stack::reset();
-            stack::arguments.top = top;
-            if (code == sys::THROW_BREAK) break;
-            continue;
-        }
-        stack::reset();
-        stack::arguments.top = top;  // reset empties the window the body lives in
-    }
+    for (int i = 0; i < count; i++)
+        if (interpreter::loop_body(body) != interpreter::LOOP_NEXT) break;
 }
 
 double median_ns(int ops, const std::function<void()>& run) {

@@ -509,9 +509,15 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
             if (next >= total_of(code)) break;
             cell* q = cells_of(code) + next;
             if (q->type() != TYPE_WORD) break;
+            // One lookup per expression: the next word's value, when bound.
             Node* ctx = reinterpret_cast<Node*>((uintptr_t)q->data1);
-            if (!ctx || (int32_t)q->data3 < 0 || !context::has_values(ctx)) break;
-            cell* ov = context::value_cell_at(ctx, (int32_t)q->data3);
+            int32_t index = (int32_t)q->data3;
+            if (!ctx || index < 0) break;
+            cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
+            if (!self->data2) break;
+            cell* ov = (self->header & context::FLAG_STACK)
+                           ? reinterpret_cast<cell*>((uintptr_t)self->data2) + index
+                           : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + index;
             if (ov->type() != TYPE_OP) break;
             cell op = *ov;
             cell name = *q;
@@ -743,6 +749,33 @@ int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool 
     }
     finish_path(start, cur, push_mode);
     return pos + 1;
+}
+
+LoopStep loop_body(const cell* body) {
+    cell* top = stack::arguments.top;
+    cell* result = stack::arguments.window;
+    cell name = *words::word_anon;
+    stack::Frame* frame = stack::mark_loop(&name);
+    cell* inner = stack::arguments.window;
+    uint32_t code = 0;
+    try {
+        eval_block(body, true);
+        if (sys::is_pending()) code = sys::runtime.last_throw;
+    } catch (const sys::Throw& t) {
+        // break or continue raised in exception form through a C++ caller of
+        // the interpreter: the stacks were unwound to this frame already.
+        if ((t.code != sys::THROW_BREAK && t.code != sys::THROW_CONTINUE) || stack::top_frame() != frame) throw;
+        code = t.code;
+    }
+    if (code && ((code != sys::THROW_BREAK && code != sys::THROW_CONTINUE) || stack::top_frame() != frame))
+        return LOOP_EXIT;
+    sys::clear_throw();
+    cell value = *inner;
+    if (code == sys::THROW_CONTINUE) unset::make_at(&value);
+    stack::reset();
+    stack::arguments.top = top;
+    cell::copy(&value, result);
+    return code == sys::THROW_BREAK ? LOOP_BREAK : LOOP_NEXT;
 }
 
 // --- C++ entry points ------------------------------------------------------------------------

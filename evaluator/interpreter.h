@@ -68,6 +68,13 @@ int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool 
 // body, taking return/exit.
 void call_callback(const cell* function, const cell* name);
 
+// One evaluation of a loop body inside a loop frame, for the loop natives:
+// the body's result (or break's value, or unset! after continue) goes into
+// the window's first cell and the top is left as it was. NEXT: go on; BREAK:
+// leave the loop; EXIT: another code is pending, return at once.
+enum LoopStep { LOOP_NEXT, LOOP_BREAK, LOOP_EXIT };
+LoopStep loop_body(const cell* body);
+
 // --- C++ entry points -----------------------------------------------------------------
 
 // Evaluates a block; its result is pushed and returned. A code still

@@ -25,8 +25,9 @@
 //   - After every evaluation check `sys::is_pending()`: a `break`,
 //     `continue`, `return`, `exit` or `throw` inside the code has already
 //     unwound the stacks to its catcher; return at once without touching the
-//     stacks. Only the catcher of that code (a loop for break/continue, see
-//     `interpreter::loop_body`; `catch` for throw) handles it.
+//     stacks. Only the catcher of that code handles it: loops run each pass
+//     of their body through `interpreter::loop_body` (which takes break and
+//     continue and answers whether to go on); `catch` takes throw.
 //   - Errors are C++ exceptions: code that protects an evaluation saves the
 //     cursors (`stack::save`) and restores them (`stack::restore`) when it
 //     catches (see natives_function.cpp `try`).

@@ -282,3 +282,33 @@ TEST_F(EvalTest, SortComparatorsAreFunctions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EvalTest, LoopBodyTakesBreakAndContinue) {
+    run("k: 0 n: 10");
+    cell* top = stack::arguments.top;
+    cell* body = reader::load("k: k + 1 do pick [[n: n + 1] [continue 99] [break/return 7] [break]] k");
+    cell* result = stack::arguments.window;
+    struct Step {
+        interpreter::LoopStep step;
+        const char* result;
+    } steps[] = {
+        {interpreter::LOOP_NEXT, "11"},
+        {interpreter::LOOP_NEXT, "unset"},
+        {interpreter::LOOP_BREAK, "7"},
+        {interpreter::LOOP_BREAK, "unset"},
+    };
+    for (const Step& s : steps) {
+        stack::Frame* ctop = stack::frames.top;
+        EXPECT_EQ(interpreter::loop_body(body), s.step);
+        EXPECT_EQ(mold(result), s.result);
+        EXPECT_EQ(stack::frames.top, ctop);
+        EXPECT_EQ(stack::arguments.top, top + 1);
+    }
+    stack::arguments.top = top;
+    // Without a loop frame the same body's break is an error.
+    EXPECT_EQ(run("break/return 1"), "throw/break");
+}
+
+}  // namespace
