@@ -279,9 +279,11 @@ int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part,
     }
     cell* spec = stack::push_cell();
     series::make_at(spec, TYPE_BLOCK, native::spec_of(v), 0);
+    cell* top = stack::arguments.top;
     stack::mark_symbol(stack::sym_anon, stack::KIND_NATIVE);
     limit = actions::mold_typed(spec, out, only, all, flat, part, limit, indent);
     stack::reset();
+    stack::arguments.top = top;  // reset empties the caller's window: the output lives there
     if (source == TYPE_FUNCTION) {
         cell* body = stack::push(function::more_cell(v, function::MORE_BODY));
         if (body->type() == TYPE_BLOCK) limit = actions::mold_typed(body, out, false, all, flat, part, limit, indent);
