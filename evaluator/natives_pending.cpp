@@ -44,24 +44,6 @@ ZOL_PENDING(get)
 
 ZOL_PENDING(set)
 
-ZOL_PENDING(is_equal)
-
-ZOL_PENDING(is_not_equal)
-
-ZOL_PENDING(is_strict_equal)
-
-ZOL_PENDING(is_lesser)
-
-ZOL_PENDING(is_greater)
-
-ZOL_PENDING(is_lesser_or_equal)
-
-ZOL_PENDING(is_greater_or_equal)
-
-ZOL_PENDING(is_same)
-
-ZOL_PENDING(not_)
-
 ZOL_PENDING(type_of)
 
 ZOL_PENDING(reduce)
@@ -83,44 +65,6 @@ ZOL_PENDING(parse)
 
 
 
-
-ZOL_PENDING(is_negative)
-
-ZOL_PENDING(is_positive)
-
-ZOL_PENDING(max)
-
-ZOL_PENDING(min)
-
-ZOL_PENDING(shift)
-
-ZOL_PENDING(to_hex)
-
-ZOL_PENDING(sine)
-
-ZOL_PENDING(cosine)
-
-ZOL_PENDING(tangent)
-
-ZOL_PENDING(arcsine)
-
-ZOL_PENDING(arccosine)
-
-ZOL_PENDING(arctangent)
-
-ZOL_PENDING(arctangent2)
-
-ZOL_PENDING(is_NaN)
-
-ZOL_PENDING(log_2)
-
-ZOL_PENDING(log_10)
-
-ZOL_PENDING(log_e)
-
-ZOL_PENDING(exp)
-
-ZOL_PENDING(square_root)
 
 ZOL_PENDING(construct)
 
@@ -165,13 +109,9 @@ ZOL_PENDING(list_env)
 
 ZOL_PENDING(now)
 
-ZOL_PENDING(sign_of)
-
 ZOL_PENDING(as)
 
 ZOL_PENDING(call)
-
-ZOL_PENDING(is_zero)
 
 ZOL_PENDING(size_of)
 
@@ -182,7 +122,6 @@ ZOL_PENDING(compress)
 ZOL_PENDING(decompress)
 
 ZOL_PENDING(recycle)
-
 
 ZOL_PENDING(apply)
 
