@@ -50,8 +50,6 @@ ZOL_PENDING(reduce)
 
 ZOL_PENDING(compose)
 
-ZOL_PENDING(stats)
-
 ZOL_PENDING(bind)
 
 ZOL_PENDING(in)
@@ -86,9 +84,6 @@ ZOL_PENDING(extend)
 
 ZOL_PENDING(debase)
 
-
-ZOL_PENDING(wait)
-
 ZOL_PENDING(checksum)
 
 ZOL_PENDING(unset_)
@@ -101,27 +96,15 @@ ZOL_PENDING(enbase)
 
 ZOL_PENDING(context_of)
 
-ZOL_PENDING(set_env)
-
-ZOL_PENDING(get_env)
-
-ZOL_PENDING(list_env)
-
 ZOL_PENDING(now)
 
 ZOL_PENDING(as)
 
 ZOL_PENDING(call)
 
-ZOL_PENDING(size_of)
-
-ZOL_PENDING(browse)
-
 ZOL_PENDING(compress)
 
 ZOL_PENDING(decompress)
-
-ZOL_PENDING(recycle)
 
 ZOL_PENDING(apply)
 

@@ -1,0 +1,169 @@
+// Time, memory and environment natives: stats, recycle, wait, get-env,
+// set-env, list-env, size? and browse. Each checks and
+// converts its arguments and hands the work to the platform layer, the
+// memory statistics or the collector.
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/datatype.h"
+#include "datatypes/error.h"
+#include "datatypes/error_out.h"
+#include "datatypes/file.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
+#include "datatypes/map.h"
+#include "datatypes/none.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/unset.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "platform/platform.h"
+#include "runtime/collector.h"
+#include "runtime/memstats.h"
+#include "runtime/unicode.h"
+
+namespace natives {
+
+namespace {
+
+// The text of a string or a word's spelling, as UTF-8.
+std::string text_of(cell* v) {
+    cell* s = v;
+    if (!series::is_any_string(v->type())) {
+        s = string::push_new(16);
+        actions::form_typed(v, s, series::ABSENT, datatype::NO_LIMIT);
+    }
+    int32_t n = -1;
+    const uint8_t* p = unicode::to_utf8(s, &n);
+    std::string text((const char*)p, (size_t)n);
+    if (s != v) stack::pop(1);
+    return text;
+}
+
+cell* new_string(cell* target, const std::string& text) {
+    return unicode::load_utf8_new((const uint8_t*)text.data(), (uint32_t)text.size(), target);
+}
+
+// An integer!, or a float! when the count does not fit.
+void result_count(double n) {
+    if (n > 2147483647.0) float_::make_in(stack::arg(0), n);
+    else integer::make_at(stack::arg(0), (int32_t)n);
+}
+
+void stats_into_result() { result_count(memstats::measure(nullptr, 1)); }
+
+}  // namespace
+
+// --- Memory -----------------------------------------------------------------------------------
+
+void stats(const int32_t* refs) {
+    if (refs[0] >= 0 || refs[1] >= 0) {
+        // /info (and /show, whose printer is library code): the detail block.
+        cell* blk = block::push_new(5);
+        memstats::measure(blk, 2);
+        cell::copy(blk, stack::arg(0));
+        if (refs[0] >= 0) unset::make_at(stack::arg(0));
+        return;
+    }
+    stats_into_result();
+}
+
+void recycle(const int32_t* refs) {
+    if (refs[0] >= 0 || refs[1] >= 0) {
+        collector::enabled = refs[0] >= 0 ? 1 : 0;
+        unset::make_at(stack::arg(0));
+        return;
+    }
+    collector::collect();
+    stats_into_result();
+}
+
+// --- Time -------------------------------------------------------------------------------------
+
+void wait(const int32_t*) {
+    cell* v = stack::arg(0);
+    double seconds;
+    if (v->type() == TYPE_INTEGER) seconds = (double)(int32_t)v->data2;
+    else if (v->type() == TYPE_FLOAT || v->type() == TYPE_TIME) seconds = cell::get_float(v);
+    else error::raise_script(error::Script::invalid_arg, v);
+    platform::wait(seconds);  // huge waits are clamped there, never wrapped
+    none::make_at(stack::arg(0));
+}
+
+// --- Environment --------------------------------------------------------------------------------
+
+void get_env(const int32_t*) {
+    std::string value;
+    if (!platform::get_env(text_of(stack::arg(0)).c_str(), value)) {
+        none::make_at(stack::arg(0));
+        return;
+    }
+    new_string(stack::arg(0), value);
+}
+
+void set_env(const int32_t*) {
+    std::string name = text_of(stack::arg(0));
+    cell* value = stack::arg(1);
+    bool removing = value->type() == TYPE_NONE;
+    std::string text = removing ? std::string() : text_of(value);
+    if (!platform::set_env(name.c_str(), removing ? nullptr : text.c_str()))
+        error::raise_script(error::Script::invalid_arg, stack::arg(0));
+    cell::copy(value, stack::arg(0));
+}
+
+void list_env(const int32_t*) {
+    std::vector<std::pair<std::string, std::string>> all;
+    platform::list_env(all);
+    cell* m = map::push();
+    for (auto& [name, value] : all) {
+        cell* target = stack::push(m);  // put leaves the value in its map cell
+        cell* k = new_string(stack::push_cell(), name);
+        cell* v = new_string(stack::push_cell(), value);
+        map::put(target, k, v, true);
+        stack::pop(3);
+    }
+    cell::copy(m, stack::arg(0));
+}
+
+// --- Files and the shell -----------------------------------------------------------------------
+
+void size_of(const int32_t*) {
+    cell* path = stack::arg(0);
+    std::string text = text_of(path);
+    // A path that names a directory by its form has no size.
+    bool directory = text.empty() || text.back() == '/' || text.back() == '\\' || text == "." || text == "..";
+    cell* local = string::push_new(16);
+    file::to_local(path, local, false);
+    int64_t size = 0;
+    if (directory || !platform::file_size(text_of(local).c_str(), size) || size < 0) {
+        none::make_at(stack::arg(0));
+        return;
+    }
+    // Above 2^31 - 1 the size is a float!, never its low 32 bits.
+    result_count((double)size);
+}
+
+void browse(const int32_t*) {
+    cell* target = stack::arg(0);
+    std::string text;
+    if (target->type() == TYPE_FILE) {
+        cell* local = string::push_new(16);
+        file::to_local(target, local, false);
+        text = text_of(local);
+    } else {
+        text = text_of(target);
+    }
+    if (!platform::browse(text.c_str())) {
+        cell* reason = new_string(stack::push_cell(), "the shell refused");
+        error::raise(error::ACCESS, "cannot-open", stack::arg(0), reason);
+    }
+    unset::make_at(stack::arg(0));
+}
+
+}  // namespace natives
