@@ -47,10 +47,15 @@ cell* form_argument() {
 void output(bool newline) {
     cell* out = form_argument();
     if (!out) return;
-    int32_t n = -1;
-    const uint8_t* p = unicode::to_utf8(out, &n);
     hooks::fire_2(out, newline ? 1 : 0);
-    console::write(p, (uint32_t)n, 1, false);
+    // The text's own units: the writer encodes them for a console or a file
+    // (handing it UTF-8 bytes as 1-byte units would encode them twice).
+    // Read after the listeners ran: they may have moved the buffer.
+    memory::Buffer* b = series::buffer_of(out);
+    uint32_t unit = b->unit();
+    uint32_t skip = (uint32_t)out->data1 * unit;
+    uint32_t bytes = b->used_bytes() > skip ? b->used_bytes() - skip : 0;
+    console::write(b->head + skip, bytes, unit, false);
     if (newline) console::write("\n", 1, 1, false);
     unset::make_at(stack::args());
     stack::keep_first();

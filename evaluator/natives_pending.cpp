@@ -56,21 +56,9 @@ ZOL_PENDING(in)
 
 ZOL_PENDING(parse)
 
-
-
-
-
-
-
-
-
 ZOL_PENDING(construct)
 
 ZOL_PENDING(is_value)
-
-ZOL_PENDING(uppercase)
-
-ZOL_PENDING(lowercase)
 
 ZOL_PENDING(as_pair)
 
