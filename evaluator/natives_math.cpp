@@ -14,6 +14,8 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
@@ -234,5 +236,43 @@ void log_e(const int32_t*) { result_float(std::log(float_arg(stack::arg(0)))); }
 // The C library's exp: a power of a rounded e drifts from it.
 void exp(const int32_t*) { result_float(std::exp(float_arg(stack::arg(0)))); }
 void square_root(const int32_t*) { result_float(std::sqrt(float_arg(stack::arg(0)))); }
+
+// --- Pairs and points from numbers -------------------------------------------------------------
+
+namespace {
+// A coordinate of as-pair: integer! unchanged, float! truncated toward zero.
+// NaN or an infinity is invalid-arg; a finite float outside 32 bits is
+// type-limit (never a silent -2147483648).
+int32_t pair_coordinate(const cell* v) {
+    if (v->type() == TYPE_INTEGER) return (int32_t)v->data2;
+    double d = cell::get_float(v);
+    if (!std::isfinite(d)) error::raise_script(error::Script::invalid_arg, v);
+    if (!(d > -2147483649.0 && d < 2147483648.0)) {
+        cell t;
+        datatype::make_at(&t, TYPE_INTEGER);
+        error::raise_script(error::Script::type_limit, &t);
+    }
+    return (int32_t)d;
+}
+
+float point_coordinate(const cell* v) { return (float)float_arg(v); }
+}  // namespace
+
+void as_pair(const int32_t*) {
+    int32_t x = pair_coordinate(stack::arg(0));
+    int32_t y = pair_coordinate(stack::arg(1));
+    pair::make_at(stack::arg(0), x, y);
+}
+
+void as_point2D(const int32_t*) {
+    float x = point_coordinate(stack::arg(0)), y = point_coordinate(stack::arg(1));
+    point2D::make_in(stack::arg(0), x, y);
+}
+
+void as_point3D(const int32_t*) {
+    float x = point_coordinate(stack::arg(0)), y = point_coordinate(stack::arg(1)),
+          z = point_coordinate(stack::arg(2));
+    point3D::make_in(stack::arg(0), x, y, z);
+}
 
 }  // namespace natives

@@ -60,12 +60,6 @@ ZOL_PENDING(construct)
 
 ZOL_PENDING(is_value)
 
-ZOL_PENDING(as_pair)
-
-ZOL_PENDING(as_point2D)
-
-ZOL_PENDING(as_point3D)
-
 ZOL_PENDING(as_money)
 
 ZOL_PENDING(extend)
