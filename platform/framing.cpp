@@ -193,7 +193,7 @@ int32_t gzip::unwrap(uint8_t* out, uint32_t* size, const uint8_t* in, uint32_t l
     uint32_t pos = GZIP_HEADER;
     if (flags & FEXTRA) {
         uint32_t extra = (uint32_t)in[pos] | (uint32_t)in[pos + 1] << 8;
-        if (extra > length - 12 || extra > end - pos - 2) return BAD;
+        if (extra > length - 12 || end - pos < 2 || extra > end - pos - 2) return BAD;
         pos += 2 + extra;
     }
     for (uint8_t text : {FNAME, FCOMMENT}) {
@@ -274,6 +274,8 @@ int32_t deflate::decompress(uint8_t* out, uint32_t* size, const uint8_t* in, uin
 // --- zstd ---------------------------------------------------------------------
 
 int32_t zstd::compress(uint8_t* out, uint32_t* size, const uint8_t* in, uint32_t length, int32_t level) {
+    // A context per call: the tables of the high levels run to tens of
+    // megabytes, which a 32-bit process should not keep between calls.
     ZSTD_CCtx* cctx = ZSTD_createCCtx();
     if (!cctx) return BAD;
     static uint8_t empty = 0;
@@ -292,8 +294,12 @@ int32_t zstd::compress(uint8_t* out, uint32_t* size, const uint8_t* in, uint32_t
 }
 
 int32_t zstd::decompress(uint8_t* out, uint32_t* size, const uint8_t* in, uint32_t length) {
-    ZSTD_DCtx* dctx = ZSTD_createDCtx();
-    if (!dctx) return BAD;
+    // One decoder for the process: its window buffers (at most 2^24 bytes)
+    // are made once, not per call (a size query and the real call follow
+    // each other).
+    static ZSTD_DCtx* dctx = nullptr;
+    if (!dctx && !(dctx = ZSTD_createDCtx())) return BAD;
+    ZSTD_DCtx_reset(dctx, ZSTD_reset_session_and_parameters);
     int32_t result = BAD;
     Sink sink(out, *size, NO_CHECK);
     static const uint8_t empty = 0;
@@ -313,7 +319,6 @@ int32_t zstd::decompress(uint8_t* out, uint32_t* size, const uint8_t* in, uint32
         // No progress with room left: the input ended inside a frame.
         if (input.pos == input.size && output.pos < output.size) break;
     }
-    ZSTD_freeDCtx(dctx);
     if (result != DONE) return BAD;
     return sink.finish(size);
 }
