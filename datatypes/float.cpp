@@ -10,6 +10,7 @@
 #include "datatypes/vector.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
+#include "datatypes/tuple.h"
 #include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"

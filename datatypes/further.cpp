@@ -10,10 +10,6 @@ namespace {
 [[noreturn]] void not_yet() { error::raise_internal(error::Internal::not_done); }
 }  // namespace
 
-namespace tuple {
-cell* do_math(int32_t) { not_yet(); }
-}  // namespace tuple
-
 namespace date {
 cell* do_math(int32_t) { not_yet(); }
 int32_t to_epoch(const cell*) { not_yet(); }

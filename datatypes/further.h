@@ -12,10 +12,6 @@
 
 #include "datatypes/cell.h"
 
-namespace tuple {
-cell* do_math(int32_t op);  // byte-wise
-}  // namespace tuple
-
 namespace date {
 cell* do_math(int32_t op);              // adds days (integer) or a time to the date in argument 0
 int32_t to_epoch(const cell* date);     // seconds since 1970-01-01

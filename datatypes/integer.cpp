@@ -9,6 +9,7 @@
 #include "datatypes/vector.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
+#include "datatypes/tuple.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"

@@ -9,6 +9,7 @@
 #include "datatypes/map.h"
 #include "datatypes/point.h"
 #include "datatypes/series.h"
+#include "datatypes/tuple.h"
 #include "datatypes/string.h"
 #include "evaluator/stack.h"
 
@@ -64,7 +65,10 @@ bool load_binary(Literal& l, cell* out, bool) {
     binary::load_in(out, (const uint8_t*)l.text.data(), (uint32_t)l.text.size());
     return true;
 }
-bool load_tuple(Literal&, cell*, bool) { not_yet(); }
+bool load_tuple(Literal& l, cell* out, bool) {
+    tuple::make_at(out, l.count, l.bytes);
+    return true;
+}
 bool load_point2D(Literal& l, cell* out, bool) {
     point2D::make_in(out, (float)l.number[0], (float)l.number[1]);
     return true;

@@ -22,6 +22,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/time.h"
 #include "datatypes/triple.h"
+#include "datatypes/tuple.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
 #include "datatypes/native.h"
@@ -157,7 +158,7 @@ void init() {
     hash::register_type();
     pair::register_type();
     percent::register_type();
-                                   //     tuple!
+    tuple::register_type();
     map::register_type();
                                    //     binary!
     time_::register_type();

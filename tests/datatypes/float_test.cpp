@@ -73,7 +73,7 @@ TEST(Float, ArithmeticAndMixing) {
         {A_ADD, T(1.0), other(TYPE_PAIR), S(Script::invalid_type)},
         {A_ADD, F(1.0), other(TYPE_POINT3D), V(cell{TYPE_POINT3D, 0x3F800000, 0x3F800000, 0x3F800000})},
         {A_ADD, F(1.0), other(TYPE_MONEY), NOT_YET()},
-        {A_ADD, F(1.0), other(TYPE_TUPLE), NOT_YET()},
+        {A_ADD, F(1.0), other(TYPE_TUPLE), V(cell{TYPE_TUPLE, 0, 0, 0})},
         // power
         {A_POWER, F(2.0), I(10), V(F(1024.0))},
         {A_POWER, F(2.0), F(0.5), V(F(std::sqrt(2.0)))},
