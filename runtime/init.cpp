@@ -18,6 +18,7 @@
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
 #include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/time.h"
@@ -164,7 +165,8 @@ void init() {
     time_::register_type();
     tag::register_type();
     email::register_type();
-                                   //     handle!, date!, port!, money!
+    handle::register_type();
+                                   //     date!, port!, money!
     ref::register_type();
     point2D::register_type();
     point3D::register_type();
