@@ -51,12 +51,18 @@
 //   closes the path. A `/` at the end of the input is an invalid path!.
 // - A `}` between tokens raises `missing` naming `{`, as a stray `]` or `)`
 //   names its opener; other bytes the start row rejects raise `bad-char`.
-// - Callback mask: the event words of the block that starts the callback's
-//   body (the callback's spec is only arguments); a callback without such a
-//   block gets every event. An `error` event answered true skips the token
-//   and goes on; any other answer stops the scan. `open` and `close` answered
-//   other than true skip the delimiter (a mismatched closer then raises
-//   nothing). Comments are reported as `prescan` events only.
+// - Callback mask: the event words listed in a block of the callback's spec
+//   (its attribute block), or else in a block that starts its body, as a
+//   tracer lists its events; a callback that lists none gets every event.
+//   An `error` event answered true skips the token and goes on; any other
+//   answer stops the scan. `open` and `close` answered other than true skip
+//   the delimiter (a mismatched closer then raises nothing). Comments are
+//   reported as `prescan` events only.
+// - Type scans (/prescan, /scan) answer block!, paren! or map! at an
+//   opening delimiter, the path's kind once a path closes, string! for a
+//   braced string, and error! for a token that fails.
+// - A value that follows a line break gets the new-line marker (inside
+//   paths never), so that mold gives code back in its lines.
 // - Hexadecimal integers: a token of fewer than two digits before `h` that
 //   starts with a letter ("Eh") is an invalid word!, as stated.
 // Mended faults

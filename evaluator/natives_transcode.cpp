@@ -29,29 +29,65 @@ enum Refinement { R_NEXT = 0, R_ONE, R_PRESCAN, R_SCAN, R_PART, R_INTO, R_TRACE 
 // The event words and their bits, in bit order.
 const char* const EVENT_WORDS[] = {"prescan", "scan", "load", "open", "close", "error"};
 
-// The events a callback asks for: the event words of the block that starts
-// its body; every event when its body starts otherwise.
+// The bits of the event words in a block (other words count 0); -1 when
+// the block holds none.
+int32_t mask_of_block(const cell* blk) {
+    int32_t mask = -1;
+    for (int32_t i = (int32_t)blk->data1, n = block::total_cells(series::node_of(blk)); i < n; i++) {
+        cell* w = block::cell_at(blk, i);
+        if (!word::is_any_word_type(w->type())) continue;
+        int32_t canon = symbol::resolve(word::symbol_of(w));
+        for (uint32_t b = 0; b < 6; b++) {
+            int32_t event = symbol::resolve(symbol::make(EVENT_WORDS[b]));
+            w = block::cell_at(blk, i);  // interning may have moved the block
+            if (canon == event) mask = (mask < 0 ? 0 : mask) | (int32_t)(1u << b);
+        }
+    }
+    return mask;
+}
+
+// The events a callback asks for: the event words listed in a block of its
+// spec, or else in the block that starts its body; every event when it
+// lists none.
 uint32_t event_mask(const cell* callback) {
     if (callback->type() != TYPE_FUNCTION) return 0x3F;
+    cell spec;
+    series::make_at(&spec, TYPE_BLOCK, function::spec_of(callback), 0);
+    for (int32_t i = 0, n = block::total_cells(function::spec_of(callback)); i < n; i++) {
+        cell* c = block::cell_at(&spec, i);
+        if (c->type() != TYPE_BLOCK) continue;
+        cell inner = *c;
+        int32_t mask = mask_of_block(&inner);
+        if (mask >= 0) return (uint32_t)mask;
+    }
     cell body = *function::more_cell(callback, function::MORE_BODY);
     if (body.type() != TYPE_BLOCK || block::length_of(&body) < 1) return 0x3F;
     cell first = *block::head_cell(&body);
     if (first.type() != TYPE_BLOCK) return 0x3F;
-    uint32_t mask = 0;
-    for (int32_t i = (int32_t)first.data1, n = block::total_cells(series::node_of(&first)); i < n; i++) {
-        cell* w = block::cell_at(&first, i);
-        if (!word::is_any_word_type(w->type())) continue;
-        int32_t canon = symbol::resolve(word::symbol_of(w));
-        for (uint32_t b = 0; b < 6; b++)
-            if (canon == symbol::resolve(symbol::make(EVENT_WORDS[b]))) mask |= 1u << b;
+    int32_t mask = mask_of_block(&first);
+    return mask < 0 ? 0x3F : (uint32_t)mask;
+}
+
+// Arguments of a callback beyond the five the lexer gives: its spec's words
+// before the first refinement.
+int32_t extra_slots(const cell* callback) {
+    if (callback->type() != TYPE_FUNCTION) return 0;
+    cell spec;
+    series::make_at(&spec, TYPE_BLOCK, function::spec_of(callback), 0);
+    int32_t words = 0;
+    for (int32_t i = 0, n = block::total_cells(function::spec_of(callback)); i < n; i++) {
+        uint8_t t = block::cell_at(&spec, i)->type();
+        if (t == TYPE_REFINEMENT) break;
+        if (t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD) words++;
     }
-    return mask;
+    return words > 5 ? words - 5 : 0;
 }
 
 struct Trace {
     cell* source;      // the transcoded value (on the argument stack)
     int32_t head;      // its head index after the BOM
     bool binary;
+    int32_t extra;     // the callback's arguments beyond five
 };
 
 // Characters of the scanned UTF-8 before a byte offset.
@@ -80,7 +116,9 @@ bool fire_callback(const lexer::Callback& cb, const lexer::EventInfo& e) {
     cell* token = stack::push_cell();
     if (e.value) *token = *e.value;
     else *token = cell{TYPE_PAIR, 0, (uint32_t)(start + 1), (uint32_t)(end + 1)};
-    cell* r = interpreter::call_function(&cb.function, args, 5);
+    // Its extra slots: false, then none!s.
+    if (t->extra) function::push_nones(t->extra);
+    cell* r = interpreter::call_function(&cb.function, args, 5 + t->extra);
     bool go_on = r->type() == TYPE_LOGIC && logic::get(r);
     stack::arguments.top = top;
     return go_on;
@@ -122,11 +160,12 @@ void transcode(const int32_t* refs) {
     o.one = refs[R_ONE] >= 0 || refs[R_NEXT] >= 0;
     o.prescan = refs[R_PRESCAN] >= 0;
     o.scan = refs[R_SCAN] >= 0;
-    Trace trace{src, head, binary};
+    Trace trace{src, head, binary, 0};
     lexer::Callback cb{fire_callback, 0, {TYPE_UNSET, 0, 0, 0}, &trace};
     if (refs[R_TRACE] >= 0) {
         cb.function = *stack::arg(refs[R_TRACE]);
         cb.mask = event_mask(&cb.function);
+        trace.extra = extra_slots(&cb.function);
         o.callback = &cb;
     }
     cell* result = stack::push_cell();
