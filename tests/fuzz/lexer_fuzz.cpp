@@ -29,7 +29,9 @@
 #include "datatypes/cell.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "datatypes/symbol.h"
 #include "runtime/collector.h"
+#include "runtime/memory.h"
 #include "runtime/init.h"
 #include "runtime/sys.h"
 
@@ -170,7 +172,8 @@ int main(int argc, char** argv) {
         if (runs % 64 == 0 && seeds.size() < 4096) seeds.push_back(input);
         elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (runs % 2000 == 0) {
-            printf("%llu runs, %.0f s\n", (unsigned long long)runs, elapsed);
+            printf("%llu runs, %.0f s, heap %u KB, %d symbols\n", (unsigned long long)runs, elapsed,
+                   memory::record->total >> 10, symbol::count());
             fflush(stdout);
         }
     }
