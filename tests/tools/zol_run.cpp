@@ -73,7 +73,8 @@ std::string error_name(cell* e) {
     fflush(stdout);
     fflush(stderr);
     sys::free_all();
-    platform::exit_process(-2);
+    // 254 is the -2 of an unhandled script error as the shell sees it.
+    platform::exit_process(254);
 }
 
 bool read_file(const char* path, std::string& out) {
