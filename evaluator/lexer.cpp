@@ -1247,6 +1247,7 @@ void round(Scan& s) {
         case T_BLOCK_OPEN: case T_BLOCK_CLOSE: case T_PAREN_OPEN: case T_PAREN_CLOSE:
         case T_BRACE_OPEN: case T_BRACE_CLOSE: case T_MAP_OPEN: case T_PATH: case T_CONSTRUCT:
         case T_COMMA: case T_STRING: case T_CHAR: case T_BINARY: case T_POINT: case T_TAG:
+        case T_PERCENT:
             consume = true;
             break;
         default: consume = false;
