@@ -20,6 +20,8 @@ execute_process(COMMAND ${cmd} ${ARGS} RESULT_VARIABLE rc OUTPUT_VARIABLE out
 # The stress build names its collection phase first, so a failing run can be
 # replayed; what the program itself wrote follows.
 string(REGEX REPLACE "^collector stress: [^\n]*\n" "" err "${err}")
+# The emulator reports faults of Wine's own helper processes on the same stream.
+string(REGEX REPLACE "qemu: uncaught target signal[^\n]*\n" "" err "${err}")
 if(out MATCHES "division did not trap")
   message("division did not trap: this machine cannot show the fault")
   return()
