@@ -44,7 +44,8 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
 int32_t eval_next(cell* code, int32_t pos, bool push_mode);
 
 // Apply modes of eval_function (bits): the code is an argument block holding
-// one entry per spec slot (refinements as logic! values), or the fixed
+// one entry per slot of the function's spec block (refinements as logic!
+// values), or the fixed
 // arguments followed by refinements written by name, each followed by the
 // expression telling whether it is used; LAZY skips the arguments of an
 // unused refinement without evaluating them. Missing values are none!.
