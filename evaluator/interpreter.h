@@ -45,9 +45,8 @@ int32_t eval_next(cell* code, int32_t pos, bool push_mode);
 
 // Apply modes of eval_function (bits): the code is an argument block holding
 // one entry per slot of the function's spec block (refinements as logic!
-// values), or the fixed
-// arguments followed by refinements written by name, each followed by the
-// expression telling whether it is used; LAZY skips the arguments of an
+// values), or the fixed arguments followed by refinements written by name,
+// each followed by the expression telling whether it is used; LAZY skips the arguments of an
 // unused refinement without evaluating them. Missing values are none!.
 enum ApplyMode : int32_t { APPLY_LISTED = 1, APPLY_NAMED = 2, APPLY_LAZY = 4 };
 
