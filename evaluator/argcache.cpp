@@ -34,6 +34,11 @@ void any_block(cell* b) {
     add_types(b, {TYPE_BLOCK, TYPE_PAREN, TYPE_HASH, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH});
 }
 void any_string(cell* b) { add_types(b, {TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF}); }
+void series_types(cell* b) {
+    any_block(b);
+    any_string(b);
+    add_types(b, {TYPE_BINARY, TYPE_IMAGE, TYPE_VECTOR});
+}
 
 Named named[] = {
     {"any-type!", 0, [](cell* b) { for (uint8_t t = 1; t <= TYPE_EVENT; t++) add_type(b, t); }},
@@ -51,11 +56,7 @@ Named named[] = {
     {"any-list!", 0, [](cell* b) { add_types(b, {TYPE_BLOCK, TYPE_PAREN, TYPE_HASH}); }},
     {"any-block!", 0, any_block},
     {"any-string!", 0, any_string},
-    {"series!", 0, [](cell* b) {
-         any_block(b);
-         any_string(b);
-         add_types(b, {TYPE_BINARY, TYPE_IMAGE, TYPE_VECTOR});
-     }},
+    {"series!", 0, series_types},
     {"any-object!", 0, [](cell* b) { add_types(b, {TYPE_OBJECT, TYPE_ERROR, TYPE_PORT}); }},
     {"any-function!", 0, [](cell* b) {
          add_types(b, {TYPE_NATIVE, TYPE_ACTION, TYPE_OP, TYPE_FUNCTION, TYPE_ROUTINE});
@@ -77,7 +78,9 @@ void all_but_unset(cell* b) {
 // Adds the types an element of a type block names.
 void add_element(cell* bits, const cell* e) {
     if (e->type() == TYPE_DATATYPE) {
-        add_type(bits, (uint8_t)e->data1);
+        // series! is a datatype no value carries: it stands for its family.
+        if (e->data1 == TYPE_SERIES) series_types(bits);
+        else add_type(bits, (uint8_t)e->data1);
         return;
     }
     if (e->type() == TYPE_TYPESET) {

@@ -10,35 +10,20 @@
 
 namespace natives {
 
-ZOL_PENDING(if_)
 
-ZOL_PENDING(unless)
 
-ZOL_PENDING(either)
 
-ZOL_PENDING(any)
 
-ZOL_PENDING(all)
 
-ZOL_PENDING(while_)
 
-ZOL_PENDING(until)
 
-ZOL_PENDING(loop)
 
-ZOL_PENDING(repeat)
 
-ZOL_PENDING(forever)
 
-ZOL_PENDING(foreach)
 
-ZOL_PENDING(forall)
 
-ZOL_PENDING(remove_each)
 
-ZOL_PENDING(switch_)
 
-ZOL_PENDING(case_)
 
 ZOL_PENDING(get)
 
