@@ -1,5 +1,5 @@
-// Natives that make functions, evaluate blocks and leave them early: func,
-// function, does, has, do, try, break, continue, exit, return, throw, catch.
+// Natives that make functions and leave evaluations early: func,
+// function, does, has, try, break, continue, exit, return, throw, catch.
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "datatypes/error_out.h"
@@ -22,8 +22,16 @@ namespace {
 
 inline bool given(const int32_t* refs, int k) { return refs[k] >= 0; }
 
+// Heads past the tail are brought back to it.
+void clamp(cell* blk) {
+    int32_t total = block::total_cells(series::node_of(blk));
+    if ((int32_t)blk->data1 > total) blk->data1 = (uint32_t)total;
+}
+
 // The function made from the spec and body in the window, as the result.
 void make_function(cell* spec, cell* body) {
+    clamp(spec);
+    clamp(body);
     uint32_t flags = function::check_spec(spec);
     cell* f = function::make_compiled(spec, body, nullptr, 0, 0, flags);
     stack::set_last(f);
@@ -49,20 +57,6 @@ void has(const int32_t*) {
     cell* spec = block::clone(stack::arg(0), false, false);
     block::insert_cells(spec, words::refinement_local, false, false);
     make_function(spec, stack::arg(1));
-}
-
-// do: blocks and parens are evaluated; other values are their own result
-// (files, strings, /next, /trace come with the evaluation natives).
-void do_(const int32_t* refs) {
-    if (given(refs, 0) || given(refs, 1) || given(refs, 2) || given(refs, 3))
-        error::raise_internal(error::Internal::not_done);
-    cell* v = stack::arg(0);
-    if (v->type() == TYPE_BLOCK || v->type() == TYPE_PAREN) {
-        interpreter::eval_block(v, true);
-        return;
-    }
-    if (v->type() == TYPE_STRING || v->type() == TYPE_FILE || v->type() == TYPE_URL)
-        error::raise_internal(error::Internal::not_done);
 }
 
 // try: errors raised in the block are its result (an error-catch frame; with
@@ -141,7 +135,18 @@ void catch_(const int32_t* refs) {
     cell value = inner[0];
     cell thrown_name = inner[1];
     if (given(refs, 0)) {
-        cell* want = stack::arg((uint32_t)refs[0]);
+        // The unwinding made the catch frame's window current: our own
+        // arguments are in the window it was pushed from.
+        cell* want = frame->window + refs[0];
+        if (want->type() == TYPE_BLOCK) {
+            for (int32_t i = 0; i < block::length_of(want); i++) {
+                cell w = block::head_cell(want)[i];
+                if (w.type() != TYPE_WORD) {
+                    cell* blk = stack::push(want);
+                    error::raise(error::SCRIPT, "invalid-refine-arg", words::word_catch, blk);
+                }
+            }
+        }
         bool match = false;
         if (thrown_name.type() == TYPE_WORD) {
             int32_t s = symbol::resolve(word::symbol_of(&thrown_name));

@@ -31,9 +31,7 @@ ZOL_PENDING(set)
 
 ZOL_PENDING(type_of)
 
-ZOL_PENDING(reduce)
 
-ZOL_PENDING(compose)
 
 ZOL_PENDING(bind)
 
@@ -73,6 +71,5 @@ ZOL_PENDING(compress)
 
 ZOL_PENDING(decompress)
 
-ZOL_PENDING(apply)
 
 }  // namespace natives
