@@ -2,11 +2,7 @@
 // console), then runs every test.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
+#include "platform/platform.h"
 #include "runtime/collector.h"
 #include "runtime/init.h"
 
@@ -17,12 +13,8 @@ int main(int argc, char** argv) {
     collector::enabled = 1;  // as after the boot image is loaded
     int status = RUN_ALL_TESTS();
 #ifdef _WIN32
-    // Wine under user-mode emulation sometimes faults while it tears a process
-    // down (library detach), which turns a passed run into a killed one; the
-    // results are all written by now, so end without the teardown.
-    fflush(stdout);
-    fflush(stderr);
-    TerminateProcess(GetCurrentProcess(), (UINT)status);
+    // Ends as the product does, without the teardown that can fault under Wine.
+    platform::exit_process(status);
 #endif
     return status;
 }

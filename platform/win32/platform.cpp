@@ -166,7 +166,15 @@ console::Screen* screen_of(void* handle) {
     return &other;
 }
 
-void exit_process(int32_t code) { ExitProcess((UINT)code); }
+void exit_process(int32_t code) {
+    // Our only buffers the system does not hold are the C streams; with those
+    // out, end without the library-detach pass. It does nothing we need, and
+    // under Wine on emulated machines it sometimes faults and the exit status
+    // is lost to a kill.
+    fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), (UINT)code);
+    ExitProcess((UINT)code);
+}
 
 uintptr_t stack_limit() {
     static uintptr_t low = [] {
