@@ -408,6 +408,67 @@ cell* make_value(cell* prototype, cell* spec, bool only) {
     return result;
 }
 
+bool is_none_value(const cell* v) {
+    return v->type() == TYPE_NONE ||
+           (v->type() == TYPE_WORD && canonical(word::symbol_of(v)) == canonical(words::sym_none));
+}
+
+void set_fields(cell* obj, cell* value, bool any, bool only, bool some) {
+    StackMark mark;
+    cell* o = stack::push(obj);
+    cell* v = stack::push(value);
+    Node* ctx = context_of(o);
+    int32_t n = context::word_count(ctx);
+    bool each = !only && (v->type() == TYPE_BLOCK || v->type() == TYPE_OBJECT);
+    // The handler fields themselves are never assigned by a set.
+    int32_t keep[2] = {-1, -1};
+    for (int32_t k = 0; k < 2 && handlers_of(o); k++) {
+        uint32_t index = handler_cell(o, k)->data2 >> 16;
+        if (index != NO_HANDLER) keep[k] = (int32_t)index;
+    }
+    // Source value for field i: the block's value i + 1 (none past its
+    // tail), the same-named field of a source object (null: it lacks it).
+    auto source = [&](int32_t i, cell* out) -> bool {
+        if (!each) return *out = *v, true;
+        if (v->type() == TYPE_BLOCK) {
+            int32_t at = (int32_t)v->data1 + i;
+            Node* b = series::node_of(v);
+            if (at < cell_count(b)) *out = cells_of(b)[at];
+            else none::make_at(out);
+            return true;
+        }
+        int32_t j = find_symbol(context_of(v), context::word_at(ctx, i));
+        if (j < 0) return false;
+        *out = *context::value_cell_at(context_of(v), j);
+        return true;
+    };
+    cell next;
+    if (each && !any && !some) {
+        for (int32_t i = 0; i < n; i++) {
+            if (!source(i, &next) || next.type() != TYPE_UNSET) continue;
+            cell* w = stack::push(context::word_at(ctx, i));
+            w->header = TYPE_WORD;
+            error::raise_script(error::Script::need_value, w);
+        }
+    }
+    for (int32_t i = 0; i < n; i++) {
+        if (i == keep[0] || i == keep[1]) continue;
+        if (!source(i, &next)) continue;
+        if (some && is_none_value(&next)) continue;
+        cell* top = stack::arguments.top;
+        stack::push(&next);
+        if (handlers_of(o)) {
+            context::store_last_at_push_old(ctx, i);
+            cell* w = stack::push(context::word_at(ctx, i));
+            w->header = TYPE_WORD;
+            fire_on_change(o, w, w - 1, w - 2);
+        } else {
+            context::store_last_at(ctx, i);
+        }
+        stack::arguments.top = top;
+    }
+}
+
 // --- Output ----------------------------------------------------------------------------
 
 int32_t serialize_fields(cell* obj, cell* out, bool only, bool all, bool flat, cell* part,

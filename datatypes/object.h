@@ -131,6 +131,14 @@ void rebind_functions(Node* ctx);
 // construct: prototype (none or object!), spec block, only flag; pushes the
 // new object.
 cell* make_value(cell* prototype, cell* spec, bool only);
+// What set/some skips: none!, or the word `none` as a literal block holds it.
+bool is_none_value(const cell* v);
+// set on an object: the one value to every field, or (without `only`) a
+// block's values field by field from its head or another object's fields
+// by name. Unless any or some, an unset! source value raises need-value
+// naming the field; with some, none values are skipped. The handler fields
+// are left alone; other fields fire on-change*.
+void set_fields(cell* obj, cell* value, bool any, bool only, bool some);
 // Fields from the set-words of a spec block, values unevaluated.
 void construct_fields(cell* obj, cell* spec, bool only);
 

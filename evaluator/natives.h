@@ -87,6 +87,14 @@ extern Fn* table;
 ZOL_NATIVES(X)
 #undef X
 
+// Sets the first n words of a block (word!, set-word!, lit-word!, get-word!;
+// another value raises invalid-arg) from a list's values at positions 1..n
+// (none past its tail), or each to `values` itself when it is not a list
+// or with `only`. Unless `any`, an unset! list value raises need-value;
+// with `some`, none values (none! or the word `none`) leave their word alone. Both cells are copied
+// first, so they may lie anywhere.
+void set_words_from_values(cell* words, cell* values, int32_t n, bool any, bool only, bool some);
+
 // Allocates the table and fills the 107 slots (start-up step 17).
 void init();
 

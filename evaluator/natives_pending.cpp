@@ -25,45 +25,32 @@ namespace natives {
 
 
 
-ZOL_PENDING(get)
-
-ZOL_PENDING(set)
-
-ZOL_PENDING(type_of)
 
 
 
-ZOL_PENDING(bind)
 
-ZOL_PENDING(in)
+
+
 
 ZOL_PENDING(parse)
 
-ZOL_PENDING(construct)
 
-ZOL_PENDING(is_value)
 
 ZOL_PENDING(as_money)
 
-ZOL_PENDING(extend)
 
 ZOL_PENDING(debase)
 
 ZOL_PENDING(checksum)
 
-ZOL_PENDING(unset_)
 
-ZOL_PENDING(new_line)
 
-ZOL_PENDING(is_new_line)
 
 ZOL_PENDING(enbase)
 
-ZOL_PENDING(context_of)
 
 ZOL_PENDING(now)
 
-ZOL_PENDING(as)
 
 ZOL_PENDING(call)
 
