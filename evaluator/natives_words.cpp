@@ -334,8 +334,8 @@ void as(const int32_t*) {
     uint8_t from = spec->type();
     int family = family_of(to);
     if (!family || family != family_of(from)) {
-        cell* a = datatype::push(to);
-        cell* b = datatype::push(from);
+        cell* a = datatype::push(from);
+        cell* b = datatype::push(to);
         error::raise(error::SCRIPT, "not-same-class", a, b);
     }
     cell result = *spec;
