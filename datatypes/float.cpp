@@ -7,6 +7,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
 #include "datatypes/further.h"
+#include "datatypes/money.h"
 #include "datatypes/vector.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
@@ -434,17 +435,7 @@ int32_t compare(cell* a, cell* b, int32_t op) {
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: y = get(b); break;
-    case TYPE_MONEY:
-        // Magnitudes money cannot hold are decided here, by value and sign:
-        // every money lies between -1e17 and 1e17, and a nonzero magnitude
-        // below 1e-05 compares as the double it is.
-        if (money::is_float_too_large(x)) return x > 0 ? 1 : -1;
-        if (money::is_float_too_small(x)) {
-            double m = money::to_double(b);
-            return (x > m) - (x < m);
-        }
-        // money! not yet: x becomes money and money::compare decides.
-        error::raise_internal(error::Internal::not_done);
+    case TYPE_MONEY: return money::compare_float(x, b, op);
     default: return NOT_COMPARABLE;
     }
     switch (op) {

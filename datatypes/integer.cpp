@@ -6,6 +6,7 @@
 #include "datatypes/error_out.h"
 #include "datatypes/float.h"
 #include "datatypes/further.h"
+#include "datatypes/money.h"
 #include "datatypes/vector.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
@@ -290,9 +291,15 @@ int32_t compare(cell* a, cell* b, int32_t op) {
         float_::make_in(&promoted, (double)get(a));
         return float_::compare(&promoted, b, op);
     }
-    case TYPE_MONEY:
-        // money! not yet: the integer becomes money and money::compare decides.
-        error::raise_internal(error::Internal::not_done);
+    case TYPE_MONEY: {
+        if (op == OP_SAME) return 1;
+        // The integer becomes money of the other's currency: currencies do
+        // not matter against a number.
+        cell m;
+        money::from_integer(&m, get(a));
+        m.data1 = (m.data1 & ~0xFFu) | (uint32_t)money::currency_of(b);
+        return money::compare(&m, b, op);
+    }
     default: return NOT_COMPARABLE;
     }
 }

@@ -7,6 +7,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
 #include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/tuple.h"
@@ -79,9 +80,8 @@ bool load_point3D(Literal& l, cell* out, bool) {
 }
 
 // The checking ones: a check passes until the datatype can judge.
-bool load_money(Literal&, cell*, bool load) {
-    if (!load) return true;
-    not_yet();
+bool load_money(Literal& l, cell* out, bool load) {
+    return money::make_in(load ? out : nullptr, l.token, l.length);
 }
 bool load_date(Literal&, cell*, bool load) {
     if (!load) return true;

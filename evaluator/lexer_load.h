@@ -31,7 +31,7 @@
 //   point2D!    number[0..1]                           -
 //   point3D!    number[0..2]                           -
 //   time!       number[0] (seconds, signed)            -
-//   money!      token, length (the whole token)        checks (the syntax was checked)
+//   money!      token, length (the whole token)        checks (currency in the list)
 //   date!       token, length                          checks
 //   map!        cells, count (an even count; the keys  checks
 //               are for the loader to check)

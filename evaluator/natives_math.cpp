@@ -3,7 +3,7 @@
 // logarithms, exp and square-root.
 //
 // Results replace the window's first cell. Numbers of the datatypes that do
-// not exist yet in this tree (pair!, point!, tuple!, money!, time!) fall to
+// not exist yet in this tree (pair!, point!, tuple!, time!) fall to
 // the generic paths; the interpreter has already checked every argument
 // against its spec.
 #include <cmath>
@@ -14,6 +14,7 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/money.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/series.h"
@@ -72,6 +73,7 @@ bool same_value(const cell* a, const cell* b) {
     case TYPE_ACTION:
     case TYPE_NATIVE:
     case TYPE_POINT2D: return a->data1 == b->data1 && a->data2 == b->data2;
+    case TYPE_MONEY: return money::compare(const_cast<cell*>(a), const_cast<cell*>(b), datatype::OP_SAME) == 0;
     case TYPE_OP: return a->data2 == b->data2 && a->data3 == b->data3;
     default:
         if (is_series_type(t)) return a->data1 == b->data1 && series::node_of(a) == series::node_of(b);
@@ -122,7 +124,8 @@ int32_t sign_of_number(const cell* v) {
         double d = cell::get_float(v);
         return d > 0.0 ? 1 : d < 0.0 ? -1 : 0;
     }
-    actions::raise_unsupported(v);  // money! comes with its datatype
+    if (v->type() == TYPE_MONEY) return money::sign(v);
+    actions::raise_unsupported(v);
 }
 }  // namespace
 
@@ -139,7 +142,8 @@ void is_zero(const int32_t*) {
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: zero = cell::get_float(v) == 0.0; break;
-    default: zero = false;  // pair!, tuple!, money!, points: with their datatypes
+    case TYPE_MONEY: zero = money::is_zero(v); break;
+    default: zero = false;  // pair!, tuple!, points: with their datatypes
     }
     result_logic(zero);
 }
@@ -273,6 +277,19 @@ void as_point3D(const int32_t*) {
     float x = point_coordinate(stack::arg(0)), y = point_coordinate(stack::arg(1)),
           z = point_coordinate(stack::arg(2));
     point3D::make_in(stack::arg(0), x, y, z);
+}
+
+// The amount converted as `to money!` does, then given the currency.
+void as_money(const int32_t*) {
+    cell* word = stack::arg(0);
+    int32_t currency = money::find_currency(word::symbol_of(word));
+    if (currency < 0) error::raise(error::SCRIPT, "bad-denom", word);
+    cell* amount = stack::arg(1);
+    cell m;
+    if (amount->type() == TYPE_INTEGER) money::from_integer(&m, integer::get(amount));
+    else money::from_float(&m, float_::get(amount), true);
+    m.data1 = (m.data1 & ~0xFFu) | (uint32_t)currency;
+    cell::copy(&m, stack::arg(0));
 }
 
 }  // namespace natives

@@ -36,7 +36,7 @@ ZOL_PENDING(parse)
 
 
 
-ZOL_PENDING(as_money)
+
 
 
 ZOL_PENDING(debase)

@@ -26,6 +26,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
@@ -166,7 +167,8 @@ void init() {
     tag::register_type();
     email::register_type();
     handle::register_type();
-                                   //     date!, port!, money!
+                                   //     date!, port!
+    money::register_type();
     ref::register_type();
     point2D::register_type();
     point3D::register_type();
@@ -199,6 +201,7 @@ void init() {
     error::init();                 //     the error catalog and template, as boot data will give them
     interpreter::init();           // 26. interpreter/init
     natives::define_words();       //     the built-in callables, as boot data will give them
+    money::init_locale();          //     currencies and money digits, as boot data will give them
     slot_pool::init();             // 27. slot pool
     collector::init();             // 28. collector/init
 }
