@@ -95,6 +95,10 @@ ZOL_NATIVES(X)
 // first, so they may lie anywhere.
 void set_words_from_values(cell* words, cell* values, int32_t n, bool any, bool only, bool some);
 
+// Hands a string (from its head) to the print hooks and the console, as
+// `print` (newline) and `prin` do.
+void print_text(cell* text, bool newline);
+
 // Allocates the table and fills the 107 slots (start-up step 17).
 void init();
 

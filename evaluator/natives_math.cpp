@@ -8,6 +8,7 @@
 // against its spec.
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
@@ -19,6 +20,7 @@
 #include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/tuple.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
@@ -75,6 +77,9 @@ bool same_value(const cell* a, const cell* b) {
     case TYPE_POINT2D: return a->data1 == b->data1 && a->data2 == b->data2;
     case TYPE_MONEY: return money::compare(const_cast<cell*>(a), const_cast<cell*>(b), datatype::OP_SAME) == 0;
     case TYPE_OP: return a->data2 == b->data2 && a->data3 == b->data3;
+    case TYPE_TUPLE:
+        return tuple::count_of(a) == tuple::count_of(b) &&
+               memcmp(tuple::bytes_of(a), tuple::bytes_of(b), (size_t)tuple::count_of(a)) == 0;
     default:
         if (is_series_type(t)) return a->data1 == b->data1 && series::node_of(a) == series::node_of(b);
         return a->data1 == b->data1 && a->data2 == b->data2 && a->data3 == b->data3;
@@ -142,8 +147,17 @@ void is_zero(const int32_t*) {
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: zero = cell::get_float(v) == 0.0; break;
+    case TYPE_PAIR: zero = v->data2 == 0 && v->data3 == 0; break;
+    case TYPE_TUPLE: zero = tuple::is_all_zero(v); break;
+    case TYPE_POINT2D:
+    case TYPE_POINT3D: {
+        zero = true;
+        for (int i = 0, n = v->type() == TYPE_POINT3D ? 3 : 2; i < n; i++)
+            zero = zero && point2D::component(v, i) == 0.0f;
+        break;
+    }
     case TYPE_MONEY: zero = money::is_zero(v); break;
-    default: zero = false;  // pair!, tuple!, points: with their datatypes
+    default: zero = false;
     }
     result_logic(zero);
 }
@@ -156,6 +170,95 @@ void is_NaN(const int32_t*) {
 // --- max and min -------------------------------------------------------------------------------
 
 namespace {
+bool is_point(uint8_t t) { return t == TYPE_POINT2D || t == TYPE_POINT3D; }
+bool is_compound(uint8_t t) { return t == TYPE_PAIR || t == TYPE_TUPLE || is_point(t); }
+
+// The number a pair meets, as a 32-bit integer: type-limit when it cannot be
+// one; `*fraction` when it is a float with a fractional part (the pair then
+// becomes a point).
+int32_t pair_number(const cell* v, bool* fraction) {
+    *fraction = false;
+    if (v->type() == TYPE_INTEGER) return (int32_t)v->data2;
+    double d = cell::get_float(v);
+    if (!(d > -2147483649.0 && d < 2147483648.0)) {
+        cell t;
+        datatype::make_at(&t, TYPE_INTEGER);
+        error::raise_script(error::Script::type_limit, &t);
+    }
+    *fraction = d != std::trunc(d);
+    return (int32_t)d;
+}
+
+// Coordinates of a point, or of a pair taken as one; a number gives the same
+// value to every coordinate.
+void coordinates_of(const cell* v, float* out) {
+    if (is_point(v->type())) {
+        out[0] = point2D::component(v, 0);
+        out[1] = point2D::component(v, 1);
+        out[2] = v->type() == TYPE_POINT3D ? point2D::component(v, 2) : 0.0f;
+    } else if (v->type() == TYPE_PAIR) {
+        out[0] = (float)(int32_t)v->data2;
+        out[1] = (float)(int32_t)v->data3;
+        out[2] = 0.0f;
+    } else {
+        out[0] = out[1] = out[2] = (float)float_arg(v);
+    }
+}
+
+// Coordinate by coordinate in single floats into `a` (a point, or a pair that
+// becomes a point2D!); a NaN on either side wins.
+void max_min_point(cell* a, const cell* b, bool greater) {
+    float x[3], y[3];
+    coordinates_of(a, x);
+    coordinates_of(b, y);
+    for (int i = 0; i < 3; i++) {
+        if (std::isnan(x[i])) continue;
+        if (std::isnan(y[i]) || (greater ? y[i] > x[i] : y[i] < x[i])) x[i] = y[i];
+    }
+    if (a->type() == TYPE_POINT3D) point3D::make_in(a, x[0], x[1], x[2]);
+    else point2D::make_in(a, x[0], x[1]);
+}
+
+// True when the compound value `a` took `b` itself; false to go on with the
+// generic comparison.
+bool max_min_compound(cell* a, cell* b, bool greater) {
+    auto pick = [greater](int32_t p, int32_t q) { return greater ? (q > p ? q : p) : (q < p ? q : p); };
+    uint8_t ta = a->type(), tb = b->type();
+    if (ta == TYPE_PAIR && (tb == TYPE_INTEGER || tb == TYPE_FLOAT || tb == TYPE_PERCENT)) {
+        bool fraction;
+        int32_t n = pair_number(b, &fraction);
+        if (fraction) {
+            max_min_point(a, b, greater);
+        } else {
+            pair::make_at(a, pick((int32_t)a->data2, n), pick((int32_t)a->data3, n));
+        }
+        return true;
+    }
+    if (ta == TYPE_PAIR && tb == TYPE_PAIR) {
+        pair::make_at(a, pick((int32_t)a->data2, (int32_t)b->data2), pick((int32_t)a->data3, (int32_t)b->data3));
+        return true;
+    }
+    if ((ta == TYPE_PAIR && is_point(tb)) ||
+        (is_point(ta) && (is_number(tb) || is_point(tb) || tb == TYPE_PAIR))) {
+        max_min_point(a, b, greater);
+        return true;
+    }
+    if (ta == TYPE_TUPLE && (tb == TYPE_INTEGER || tb == TYPE_FLOAT || tb == TYPE_PERCENT)) {
+        double d = float_arg(b);
+        int32_t n = std::isnan(d) ? 0 : d < 0.0 ? 0 : d > 255.0 ? 255 : (int32_t)d;
+        uint8_t* bytes = tuple::bytes_of(a);
+        for (int32_t i = 0; i < tuple::count_of(a); i++) bytes[i] = (uint8_t)pick(bytes[i], n);
+        return true;
+    }
+    if (ta == TYPE_TUPLE && tb == TYPE_TUPLE && tuple::count_of(a) == tuple::count_of(b)) {
+        uint8_t* p = tuple::bytes_of(a);
+        const uint8_t* q = tuple::bytes_of(b);
+        for (int32_t i = 0; i < tuple::count_of(a); i++) p[i] = (uint8_t)pick(p[i], q[i]);
+        return true;
+    }
+    return false;
+}
+
 void max_min(bool greater) {
     cell* a = stack::arg(0);
     cell* b = stack::arg(1);
@@ -170,6 +273,9 @@ void max_min(bool greater) {
             return;
         }
     }
+    // The compound value first: a pair, point or tuple against a number.
+    if (is_number(a->type()) && is_compound(b->type())) std::swap(*a, *b);
+    if (max_min_compound(a, b, greater)) return;
     bool less = actions::compare(a, b, 3);
     if (greater ? less : !less) cell::copy(b, a);
 }

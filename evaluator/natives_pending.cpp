@@ -39,14 +39,11 @@ ZOL_PENDING(parse)
 
 
 
-ZOL_PENDING(debase)
-
-ZOL_PENDING(checksum)
 
 
 
 
-ZOL_PENDING(enbase)
+
 
 
 ZOL_PENDING(now)
@@ -54,9 +51,7 @@ ZOL_PENDING(now)
 
 ZOL_PENDING(call)
 
-ZOL_PENDING(compress)
 
-ZOL_PENDING(decompress)
 
 
 }  // namespace natives

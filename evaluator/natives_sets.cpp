@@ -1,11 +1,17 @@
 // Set operation and text coding natives: thin layers that check their
 // arguments and hand the work to the datatype owning the data.
+#include <cstdint>
+#include <string>
+
+#include "datatypes/binary.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/error_out.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
@@ -92,6 +98,48 @@ void enhex(const int32_t*) {
     cell* out = string::push_new(string::length_of(value));
     url::encode(value, out, value->type() == TYPE_STRING ? url::MODE_UNRESERVED : url::MODE_KEEP);
     stack::set_last(out);
+}
+
+namespace {
+// The base of enbase and debase: 64 unless /base gives one.
+int32_t base_of(const int32_t* refs) { return refs[0] >= 0 ? integer::get(stack::arg(refs[0])) : 64; }
+bool is_base(int32_t base) { return base == 2 || base == 16 || base == 58 || base == 64; }
+}  // namespace
+
+void debase(const int32_t* refs) {
+    int32_t base = base_of(refs);
+    if (!is_base(base)) error::raise_script(error::Script::invalid_arg, stack::arg(refs[0]));
+    cell* out = stack::push_cell();
+    if (binary::decode_value(stack::arg(0), base, out)) stack::set_last(out);
+    else none::make_at(stack::arg(0));  // text that is not in the base
+}
+
+void enbase(const int32_t* refs) {
+    int32_t base = base_of(refs);
+    if (!is_base(base)) error::raise_script(error::Script::invalid_arg, stack::arg(refs[0]));
+    cell* value = stack::arg(0);
+    std::string bytes;
+    if (value->type() == TYPE_BINARY) {
+        bytes.assign((const char*)binary::rs_head(value), (size_t)binary::rs_length(value));
+    } else {
+        int32_t n = -1;
+        const uint8_t* p = unicode::to_utf8(value, &n);
+        bytes.assign((const char*)p, (size_t)n);
+    }
+    uint64_t n = bytes.size();
+    uint64_t room = base == 64   ? 4 * (n / 3) + (4 * (n % 3)) / 3 + 2 * (n / 32) + 5
+                    : base == 58 ? 2 * n + 1
+                    : base == 16 ? 2 * n + n / 32 + 32
+                                 : 8 * n + 2 * (n / 8) + 4;
+    if (room > 0x7FFFFFFF) error::raise(error::SCRIPT, "too-long");
+    std::string text((size_t)room, '\0');
+    const uint8_t* in = (const uint8_t*)bytes.data();
+    uint8_t* start = (uint8_t*)&text[0];
+    uint8_t* end = base == 64   ? binary::encode_64(in, (uint32_t)n, start)
+                   : base == 58 ? binary::encode_58(in, (uint32_t)n, start)
+                   : base == 16 ? binary::encode_16(in, (uint32_t)n, start)
+                                : binary::encode_2(in, (uint32_t)n, start);
+    unicode::load_utf8_new(start, (uint32_t)(end - start), stack::arg(0));
 }
 
 }  // namespace natives

@@ -132,6 +132,9 @@ uint32_t get_date(bool utc);
 // Size in bytes of the file at the local path `path` opened for reading;
 // false when it does not open.
 bool file_size(const char* path, int64_t& size);
+// The whole content of the file at the local path `path`; false when it
+// does not open or cannot be read to its end (a directory included).
+bool read_file(const char* path, std::string& out);
 // Opens a document or URL with the shell's default handler ("open"); false
 // when the shell refuses. The native build has no shell: it raises
 // internal feature-na.

@@ -370,6 +370,27 @@ bool file_size(const char* path, int64_t& size) {
     return ok;
 }
 
+bool read_file(const char* path, std::string& out) {
+    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    out.clear();
+    bool ok = true;
+    char chunk[1 << 16];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(h, chunk, sizeof chunk, &n, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        out.append(chunk, n);
+    }
+    CloseHandle(h);
+    return ok;
+}
+
 bool browse(const char* target) {
     HINSTANCE r = ShellExecuteW(nullptr, L"open", widen(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return (INT_PTR)r > 32;
