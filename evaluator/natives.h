@@ -96,8 +96,11 @@ ZOL_NATIVES(X)
 void set_words_from_values(cell* words, cell* values, int32_t n, bool any, bool only, bool some);
 
 // Hands a string (from its head) to the print hooks and the console, as
-// `print` (newline) and `prin` do.
+// `print` (newline) and `prin` do, and sets `last_line_feed` to newline.
 void print_text(cell* text, bool newline);
+// Whether the last printed output ended with a new line (the routine
+// `last-lf?` reads it).
+extern bool last_line_feed;
 
 // Allocates the table and fills the 107 slots (start-up step 17).
 void init();

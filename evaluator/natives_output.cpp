@@ -1,5 +1,6 @@
-// Output natives: print and prin (plain: the value formed, a block reduced
-// first and its values joined by blanks).
+// Output natives: print and prin. A block is reduced first into the output
+// block the runtime keeps for printing, then formed (values joined by
+// blanks); any other value is formed as it is.
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/series.h"
@@ -70,8 +71,11 @@ cell* form_argument() {
 
 }  // namespace
 
+bool last_line_feed = false;
+
 void print_text(cell* out, bool newline) {
     hooks::fire_2(out, newline ? 1 : 0);
+    last_line_feed = newline;
     // The text's own units: the writer encodes them for a console or a file
     // (handing it UTF-8 bytes as 1-byte units would encode them twice).
     // Read after the listeners ran: they may have moved the buffer.
