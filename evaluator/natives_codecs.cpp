@@ -136,6 +136,9 @@ const Coder encoders[framing::METHOD_COUNT] = {zlib_wrap, deflate_compress, gzip
 const Coder decoders[framing::METHOD_COUNT] = {zlib_unwrap, deflate_decompress, gzip_unwrap,
                                                zstd_decompress};
 
+// The largest /size taken as the first output buffer without asking.
+constexpr int32_t MAX_GUESS = 1 << 20;
+
 int32_t framing_method(const cell* word_value) {
     std::string name = spelling_of(word_value);
     return framing::method_of((const uint8_t*)name.data(), (uint32_t)name.size());
@@ -227,9 +230,12 @@ void decompress(const int32_t* refs) {
     // themselves and never trust what the data declares.
     int32_t guess = refs[0] >= 0 ? integer::get(stack::arg(refs[0])) : 0;
     if (guess < 0) guess = 0;
+    // A guess beyond what any first buffer should be is not allocated: the
+    // coder is asked for the real size instead.
     bool query = method == framing::M_GZIP || (method == framing::M_ZSTD && guess < 1) ||
                  ((method == framing::M_ZLIB || method == framing::M_DEFLATE) &&
-                  in.size() >= (uint32_t)guess);
+                  in.size() >= (uint32_t)guess) ||
+                 guess > MAX_GUESS;
     uint32_t capacity = (uint32_t)guess;
     if (query) {
         uint32_t size = 0;
