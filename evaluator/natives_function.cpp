@@ -122,7 +122,15 @@ void catch_(const int32_t* refs) {
     cell name = *words::word_catch;
     stack::Frame* frame = stack::mark_catch(&name);
     cell* inner = stack::arguments.window;
-    interpreter::eval_block(blk, true);
+    try {
+        interpreter::eval_block(blk, true);
+    } catch (const sys::Throw& t) {
+        // A throw in exception form (through a C++ caller of the
+        // interpreter, such as a sort comparator): the stacks were unwound
+        // to this frame already.
+        if (t.code != sys::THROW_THROW || stack::top_frame() != frame) throw;
+        sys::runtime.last_throw = t.code;
+    }
     if (!sys::is_pending()) {
         cell result = *inner;
         stack::reset();
