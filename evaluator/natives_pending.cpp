@@ -32,7 +32,6 @@ namespace natives {
 
 
 
-ZOL_PENDING(parse)
 
 
 

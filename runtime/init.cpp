@@ -47,6 +47,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/parse.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "platform/platform.h"
@@ -185,7 +186,7 @@ void init() {
     refinements::build();
     issues::build();
     natives::init();               // 17. natives/init
-                                   // 18. parser/init
+    parser::init();                // 18. parser/init
     ownership::init();             // 19. ownership/init
                                    // 20. crypto/init
                                    // 21. compress/init-methods
