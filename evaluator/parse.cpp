@@ -1,6 +1,7 @@
 #include "evaluator/parse.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "datatypes/binary.h"
@@ -175,6 +176,7 @@ struct Engine {
     std::vector<Aux> aux;   // by entry number
     std::vector<Collect> collects;
     bool stopped = false;
+    bool signal = false;    // a pending exit is travelling: leave the stacks alone
 
     // --- Rule stack ----------------------------------------------------------------
 
@@ -381,7 +383,16 @@ struct Engine {
             uint32_t head;
             ~Back() { input_stack->data1 = head; }
         } back{input_head};
-        cell* answer = interpreter::call_function(callback, base, 5);
+        cell* answer;
+        try {
+            answer = interpreter::call_function(callback, base, 5);
+        } catch (const sys::Throw&) {
+            // A break/return/throw from the callback has already unwound the
+            // evaluation stacks to its catcher: go on travelling as pending.
+            if (!sys::is_pending()) throw;
+            signal = stopped = true;
+            return false;
+        }
         bool go_on = truthy(answer);
         stack::arguments.top = base;
         at();  // the callback may have changed the input
@@ -393,9 +404,13 @@ struct Engine {
     // signal is travelling.
     bool eval_paren(const cell& paren, bool keep_value) {
         events++;
-        if (!fire(words::word_paren)) return true;
         cell* base = stack::arguments.top;
-        cell* code = stack::push(&paren);
+        cell* code = stack::push(&paren);  // held: the callback may drop it from the rules
+        if (!fire(words::word_paren)) {
+            if (signal) return false;
+            stack::arguments.top = base;
+            return true;
+        }
         uint32_t input_head = input_stack->data1;
         input_stack->data1 = (uint32_t)block::total_cells(series::node_of(input_stack));
         interpreter::eval_block(code, false);
@@ -1221,6 +1236,7 @@ struct Engine {
                 if (match) remove_between(s, at());
                 break;
             case CMD_COLLECT:
+                if (!fire(words::word_match)) return S_STOP;
                 pop_entry();
                 end_collect();
                 if (!fire(words::word_pop)) return S_STOP;
@@ -1256,6 +1272,7 @@ struct Engine {
                 raise("parse-rule", &bad);
             }
         }
+        if (!fire(words::word_match)) return S_STOP;
         pop_entry();
         if (!fire(words::word_pop)) return S_STOP;
         return after();
@@ -1277,6 +1294,7 @@ struct Engine {
         State s = enter(*rules);
         // The root entry goes back to the rules themselves.
         while (true) {
+            if (signal) return false;
             if (stopped) s = S_STOP;
             switch (s) {
                 case S_FETCH: s = fetch(); break;
@@ -1292,6 +1310,7 @@ struct Engine {
                     bool ok = match && rules_done && at_end();
                     match = ok;
                     fire(words::global_end);
+                    if (signal) return false;
                     if (collected->type() == TYPE_BLOCK) *result = *collected;
                     else logic::make_at(result, ok);
                     return true;
