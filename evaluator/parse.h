@@ -26,6 +26,23 @@
 //   argument stack (its working cells, collect targets) or on the two stacks.
 // - Deep rules end in `parse-stack`, never in native recursion: the machine
 //   has no recursion of its own.
+//
+// Decisions
+// - `fail` fails like any element that does not match: the machine tries
+//   the next alternative (`[fail | "a"]` matches "a"), rather than letting
+//   the element after it decide.
+// - `to` and `thru` with a rule also try the rule at the end of the input,
+//   so `to [end]` and `thru ["," | end]` match.
+// - A repetition with a minimum of 0 always succeeds (on empty input too);
+//   `while` ends an iteration that consumed, changed and evaluated nothing,
+//   since it would repeat forever.
+// - The /part end is clamped to the input; an empty window is still parsed.
+// - After `break` or `reject`, the first command applied takes the break: a
+//   repetition stops, any other command applies as usual.
+// - `collect after` inserts from the target's tail; `to`/`thru` also search
+//   for a bitset in strings and binaries.
+// - A datatype rule on binary input loads one value from the bytes at the
+//   position; bytes that do not load do not match.
 #pragma once
 #include <cstdint>
 
