@@ -1209,7 +1209,7 @@ struct Engine {
                 break;
             case CMD_SET:
                 if (match) {
-                    if (at() == s) none::make_at(scratch);
+                    if (at() <= s) none::make_at(scratch);
                     else unit_value(s, scratch);
                     cell w = top(0)[0];
                     word::set_in(&w, scratch);
