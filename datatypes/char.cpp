@@ -2,7 +2,6 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
-#include "datatypes/further.h"
 #include "datatypes/vector.h"
 #include "datatypes/integer.h"
 #include "datatypes/series.h"

@@ -6,7 +6,6 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
-#include "datatypes/further.h"
 #include "datatypes/money.h"
 #include "datatypes/vector.h"
 #include "datatypes/pair.h"

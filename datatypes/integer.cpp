@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/error_out.h"
 #include "datatypes/float.h"
-#include "datatypes/further.h"
 #include "datatypes/money.h"
 #include "datatypes/vector.h"
 #include "datatypes/pair.h"

@@ -5,9 +5,9 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/error_out.h"
 #include "datatypes/float.h"
-#include "datatypes/further.h"
 #include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"

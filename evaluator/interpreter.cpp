@@ -687,10 +687,13 @@ int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool 
     int32_t n = total_of(pth);
     if (head >= n) raise("empty-path");
     cell first = cells_of(pth)[head];
-    if (first.type() != TYPE_WORD) raise("word-first", pth);
+    // A date literal may head a path that reads one of its fields
+    // (1-Jan-2021/isoweek); nothing else but a word may.
+    bool date_head = first.type() == TYPE_DATE && !set;
+    if (first.type() != TYPE_WORD && !date_head) raise("word-first", pth);
     fire(EV_ENTER, code, pos, pth, nullptr);
     fire(EV_FETCH, code, pos, &first, nullptr);
-    cell* v = word_value(&first);
+    cell* v = date_head ? &first : word_value(&first);
     if (is_callable(v->type())) {
         if (set) raise("invalid-path-set", pth);
         if (get) raise("invalid-path-get", pth);

@@ -968,6 +968,36 @@ bool r_date(Scan& s, cell* out) {
     return loader(TYPE_DATE)(l, out, out != nullptr);
 }
 
+void value_token(Scan& s, Routine routine);
+
+// The date token runs on over `/` (times follow one), so a date that heads a
+// path (1-Jan-2021/isoweek) arrives with its path. When the whole token is
+// no date but its part before a `/` and a letter is, that `/` is where the
+// date ends: the path is opened, the date becomes its first element and
+// scanning goes on after the `/`.
+bool date_path(Scan& s) {
+    Literal l{};
+    l.token = s.token_start;
+    l.flags = s.flags;
+    l.length = token_length(s);
+    if (loader(TYPE_DATE)(l, nullptr, false)) return false;
+    if (s.open >= 0 && is_path_kind(open_kind(s))) return false;
+    for (const uint8_t* q = s.token_end - 2; q > s.token_start; q--) {
+        if (*q != '/' || !(((q[1] | 0x20) >= 'a' && (q[1] | 0x20) <= 'z'))) continue;
+        l.length = (uint32_t)(q - s.token_start);
+        if (!loader(TYPE_DATE)(l, nullptr, false)) continue;
+        if (!fire(s, EV_OPEN, TYPE_PATH, nullptr, s.token_start, q + 1)) throw Rejected{};
+        open_series(s, TYPE_PATH, s.token_start);
+        s.token_end = s.pos = q;
+        value_token(s, r_date);
+        s.pos = q + 1;
+        s.new_line = false;
+        s.path_slash = true;
+        return true;
+    }
+    return false;
+}
+
 // The token is the inside of a point literal and its `)`.
 bool r_point(Scan& s, cell* out) {
     Literal l{};
@@ -1313,7 +1343,7 @@ void round(Scan& s) {
         }
     }
     if (next <= T_COMMA) structural(s, next);
-    else value_token(s, routine_of(next));
+    else if (next != T_DATE || !date_path(s)) value_token(s, routine_of(next));
 }
 
 void scan_tokens(Scan& s) {

@@ -5,6 +5,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/error_out.h"
 #include "datatypes/map.h"
 #include "datatypes/money.h"
@@ -83,10 +84,7 @@ bool load_point3D(Literal& l, cell* out, bool) {
 bool load_money(Literal& l, cell* out, bool load) {
     return money::make_in(load ? out : nullptr, l.token, l.length);
 }
-bool load_date(Literal&, cell*, bool load) {
-    if (!load) return true;
-    not_yet();
-}
+bool load_date(Literal& l, cell* out, bool load) { return date::scan(l.token, l.length, load ? out : nullptr); }
 bool load_map(Literal& l, cell* out, bool load) {
     if (l.count % 2) return false;
     for (int32_t i = 0; i < l.count; i += 2)

@@ -45,7 +45,7 @@ namespace natives {
 
 
 
-ZOL_PENDING(now)
+
 
 
 ZOL_PENDING(call)

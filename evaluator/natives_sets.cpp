@@ -7,6 +7,7 @@
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/error.h"
 #include "datatypes/error_out.h"
 #include "datatypes/integer.h"
@@ -62,7 +63,10 @@ void set_operation(int32_t case_ref, int32_t skip_ref, int32_t op) {
             typeset::do_bitwise(op);
             return;
         case TYPE_DATE:
-            if (op == 12) error::raise_internal(error::Internal::not_done);  // date! comes later
+            if (op == 12) {  // difference: the time between the two
+                date::difference(a, b);
+                return;
+            }
             [[fallthrough]];
         default: {
             const cell* name = rt::call_word ? rt::call_word() : words::word_anon;

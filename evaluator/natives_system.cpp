@@ -1,4 +1,4 @@
-// Time, memory and environment natives: stats, recycle, wait, get-env,
+// Time, memory and environment natives: stats, recycle, wait, now, get-env,
 // set-env, list-env, size? and browse. Each checks and
 // converts its arguments and hands the work to the platform layer, the
 // memory statistics or the collector.
@@ -10,6 +10,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/error.h"
 #include "datatypes/error_out.h"
 #include "datatypes/file.h"
@@ -164,6 +165,38 @@ void wait(const int32_t*) {
     else error::raise_script(error::Script::invalid_arg, v);
     platform::wait(seconds);  // huge waits are clamped there, never wrapped
     none::make_at(stack::arg(0));
+}
+
+void now(const int32_t* refs) {
+    enum { YEAR, MONTH, DAY, TIME, ZONE, DATE, WEEKDAY, YEARDAY, PRECISE, UTC };
+    int32_t picked = 0;
+    for (int32_t k = YEAR; k <= PRECISE; k++) picked += refs[k] >= 0;
+    if (picked > 1 && !(picked == 2 && refs[TIME] >= 0 && refs[PRECISE] >= 0))
+        error::raise_script(error::Script::bad_refines);
+    bool utc = refs[UTC] >= 0;
+    cell* result = stack::arg(0);
+    if (refs[DATE] >= 0) {
+        uint32_t w = platform::get_date(utc) & ~(date::ZONE_MASK | date::TIME_FLAG);
+        date::make_in(result, w, 0.0);
+        return;
+    }
+    uint32_t zone = utc ? 0 : date::zone_of(platform::get_date(false));
+    // The UTC day and the seconds since its midnight, read again when
+    // midnight passed between the two readings.
+    bool precise = refs[PRECISE] >= 0;
+    double t, before;
+    uint32_t day;
+    do {
+        before = platform::get_time(precise);
+        day = platform::get_date(true);
+        t = platform::get_time(precise);
+    } while (t < before);
+    date::make_in(result, (day & ~date::ZONE_MASK) | zone | date::TIME_FLAG, t);
+    date::normalize(result, t, false);  // onto the local day of the zone
+    static const int32_t fields[] = {date::F_YEAR, date::F_MONTH, date::F_DAY, date::F_TIME,
+                                     date::F_ZONE, 0, date::F_WEEKDAY, date::F_YEARDAY};
+    for (int32_t k = YEAR; k <= YEARDAY; k++)
+        if (refs[k] >= 0) date::get_field(result, fields[k], result);
 }
 
 // --- Environment --------------------------------------------------------------------------------

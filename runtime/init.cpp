@@ -13,6 +13,7 @@
 #include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/email.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
@@ -168,7 +169,7 @@ void init() {
     tag::register_type();
     email::register_type();
     handle::register_type();
-                                   //     date!, port!
+    date::register_type();         //     date!, port!, money!
     money::register_type();
     ref::register_type();
     point2D::register_type();
@@ -203,6 +204,7 @@ void init() {
     interpreter::init();           // 26. interpreter/init
     natives::define_words();       //     the built-in callables, as boot data will give them
     money::init_locale();          //     currencies and money digits, as boot data will give them
+    date::init_locale();           //     the month names, as boot data will give them
     slot_pool::init();             // 27. slot pool
     collector::init();             // 28. collector/init
 }
