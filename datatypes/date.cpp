@@ -734,7 +734,7 @@ bool fraction(Text& t, int64_t whole, double* seconds) {
     if (t.peek() != '.' && t.peek() != ',') return true;
     t.p++;
     char buffer[48];
-    int32_t n = snprintf(buffer, sizeof buffer, "%lld.", (long long)whole);
+    int32_t n = snprintf(buffer, sizeof buffer, "%d.", (int)whole);  // whole < 100: two digits at most
     const uint8_t* start = t.p;
     while (!t.at_end() && *t.p >= '0' && *t.p <= '9') {
         if (n < (int32_t)sizeof buffer - 1) buffer[n++] = (char)*t.p;
