@@ -159,7 +159,9 @@ TEST_F(ObjectTest, ErrorsFromIntegerCodes) {
     EXPECT_EQ(error::code_of(error::SCRIPT, "need-value"), 301);
     EXPECT_EQ(error::code_of(error::SCRIPT, "out-of-range"), 341);
     EXPECT_EQ(error::code_of(error::INTERNAL, "not-done"), 909);
-    EXPECT_EQ(error::code_of(error::ACCESS, "no-connect"), 504);
+    EXPECT_EQ(error::code_of(error::ACCESS, "no-connect"), 503);
+    EXPECT_EQ(error::code_of(error::ACCESS, "no-create"), 511);
+    EXPECT_EQ(error::code_of(error::INTERNAL, "zol-system"), 912);
     for (int32_t bad : {1000, -1, 399}) {
         cell s = num(bad);
         cell* c = stack::push(&s);
