@@ -294,12 +294,11 @@ int32_t zstd::compress(uint8_t* out, uint32_t* size, const uint8_t* in, uint32_t
 }
 
 int32_t zstd::decompress(uint8_t* out, uint32_t* size, const uint8_t* in, uint32_t length) {
-    // One decoder for the process: its window buffers (at most 2^24 bytes)
-    // are made once, not per call (a size query and the real call follow
-    // each other).
-    static ZSTD_DCtx* dctx = nullptr;
-    if (!dctx && !(dctx = ZSTD_createDCtx())) return BAD;
-    ZSTD_DCtx_reset(dctx, ZSTD_reset_session_and_parameters);
+    // A decoder per call, as for compress: a decoder kept for the process
+    // holds on to its buffers, and the Windows build's C heap ran out after
+    // a few rounds of 100 KB frames.
+    ZSTD_DCtx* dctx = ZSTD_createDCtx();
+    if (!dctx) return BAD;
     int32_t result = BAD;
     Sink sink(out, *size, NO_CHECK);
     static const uint8_t empty = 0;
@@ -319,6 +318,7 @@ int32_t zstd::decompress(uint8_t* out, uint32_t* size, const uint8_t* in, uint32
         // No progress with room left: the input ended inside a frame.
         if (input.pos == input.size && output.pos < output.size) break;
     }
+    ZSTD_freeDCtx(dctx);
     if (result != DONE) return BAD;
     return sink.finish(size);
 }
