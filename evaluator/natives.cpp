@@ -15,6 +15,8 @@
 #include "evaluator/actions.h"
 #include "evaluator/reader.h"
 #include "evaluator/stack.h"
+#include "datatypes/function.h"
+#include "library/routines.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
@@ -115,6 +117,17 @@ void define_words() {
         op::make(op, callable, TYPE_OP);
         set_global(n, op);
         stack::pop(3);
+    }
+    cell* list = section(all, "routines");
+    for (int32_t i = 0; i + 1 < count_of(list); i += 2) {
+        cell name = cells_of(list)[i];
+        cell spec = cells_of(list)[i + 1];
+        routine::Body entry = routines::find(symbol::to_cstr(word::symbol_of(&name)));
+        if (!entry) sys::quit(1, 0);  // a spec without code is a build fault
+        cell* n = stack::push(&name);
+        cell* made = routine::make_compiled(&spec, nullptr, entry, 0, false);
+        set_global(n, made);
+        stack::pop(2);
     }
     stack::arguments.top = top;
 }

@@ -1,0 +1,47 @@
+// Zolbin reader over arbitrary bytes, in both modes: an invalid-data,
+// rb-invalid-record or no-codec error is a normal answer; a crash, a
+// sanitizer report or a runtime error box is a finding. Each input is also
+// read with its compact flag flipped, so one seed drives both readers.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/series.h"
+#include "evaluator/stack.h"
+#include "evaluator/zolbin.h"
+#include "runtime/collector.h"
+#include "runtime/init.h"
+#include "runtime/sys.h"
+
+static void read_once(const std::vector<uint8_t>& input) {
+    stack::Arguments saved = stack::arguments;
+    sys::catch_level(sys::THROW_ERROR, [&] {
+        cell* out = block::push_new(4);
+        zolbin::decode(input.data(), (uint32_t)input.size(), series::node_of(out));
+    });
+    sys::clear_throw();
+    stack::arguments = saved;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static bool booted = false;
+    if (!booted) {
+        char name[] = "zolbin_fuzz";
+        char* argv[] = {name, nullptr};
+        runtime::setup(1, argv);
+        runtime::init();
+        collector::enabled = 1;
+        booted = true;
+    }
+    if (size > 65536) return 0;
+    // A heap copy of exactly the input, so a read past it is caught.
+    std::vector<uint8_t> input(data, data + size);
+    read_once(input);
+    if (size > 7) {
+        input[7] ^= 1;
+        read_once(input);
+    }
+    return 0;
+}
