@@ -46,11 +46,6 @@ static const bool prebuilt_marked = (collector::register_marker(mark_prebuilt), 
 
 namespace {
 
-// The catalog's text, embedded from library/errors.zol by the build.
-const char catalog_text[] = {
-#include "errors_zol.inc"
-};
-
 constexpr uint32_t ERROR_CLASS = object::ERROR_CLASS_ID;
 
 struct StackMark {
@@ -179,10 +174,10 @@ struct Reader {
     }
 };
 
-void load_catalog() {
+void load_catalog(const char* catalog_text, size_t size) {
     catalog_node = context::make(CATEGORY_COUNT, false, true, nullptr, context::KIND_OBJECT);
     // The top level is read as the body of one object.
-    std::string text = std::string(catalog_text) + "\n]";
+    std::string text = std::string(catalog_text, size) + "\n]";
     Reader all{text.c_str(), text.c_str() + text.size()};
     all.object_into(catalog_node);
     if (context::word_count(catalog_node) != CATEGORY_COUNT) all.fail();
@@ -259,14 +254,29 @@ int32_t raising = 0;  // depth of raise: an error while making one throws bare
 
 // --- Catalog ------------------------------------------------------------------------------
 
-void init() {
-    load_catalog();
+// The template and the prebuilt errors, once the catalog is there.
+static void finish_init() {
     make_template();
     StackMark mark;
     for (int32_t k = 0; k < PREBUILT_COUNT; k++)
         prebuilt[k] = *create(category_word(INTERNAL),
                               id_word(INTERNAL, id_index(INTERNAL, prebuilt_ids[k])), nullptr,
                               nullptr, nullptr);
+}
+
+void init(const cell* catalog) {
+    if (!catalog || catalog->type() != TYPE_OBJECT ||
+        context::word_count(object::context_of(catalog)) != CATEGORY_COUNT) {
+        sys::print({sys::PrintItem::String("*** Error catalog missing from the boot image\n")});
+        sys::quit(sys::RT_UNKNOWN, 0);
+    }
+    catalog_node = object::context_of(catalog);
+    finish_init();
+}
+
+void init_from_text(const char* text, size_t size) {
+    load_catalog(text, size);
+    finish_init();
 }
 
 void raise_prebuilt(const char* id) {

@@ -7,7 +7,7 @@
 // position; type is the category word bound to the catalog object; id the
 // message word bound to its category object.
 //
-// The catalog is Zol data (library/errors.zol, embedded at build time): an
+// The catalog is Zol data (library/errors.zol, in the boot image): an
 // object whose fields are the ten categories in order, each an object whose
 // fields are code, type (the title) and then the message ids in order, each
 // holding a template (string!, block! of strings and arg words, or a word
@@ -22,6 +22,7 @@
 // Roots the collector must mark: `catalog_node`, the category nodes (through
 // the catalog's values), `template_node`, the cell `thrown`.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "datatypes/cell.h"
@@ -50,8 +51,12 @@ extern cell thrown;
 constexpr int32_t PREBUILT_COUNT = 3;
 extern cell prebuilt[PREBUILT_COUNT];
 
-// Loads the catalog and makes the template (start-up, after the words).
-void init();
+// Takes the catalog (an object of the categories, boot literal 0) and makes
+// the template (start-up, after the boot image).
+void init(const cell* catalog);
+// The same from the catalog's Zol text (the build tool, which writes the
+// catalog into the boot image).
+void init_from_text(const char* text, size_t size);
 
 // The context of a category's object.
 Node* category_node(int32_t category);

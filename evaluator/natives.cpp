@@ -18,6 +18,7 @@
 #include "datatypes/function.h"
 #include "library/routines.h"
 #include "runtime/collector.h"
+#include "runtime/print.h"
 #include "runtime/sys.h"
 #include "runtime/tracked.h"
 
@@ -27,15 +28,12 @@ Fn* table = nullptr;
 
 namespace {
 
-const char natives_text[] = {
-#include "natives_zol.inc"
-};
-
 cell* cells_of(const cell* blk) { return block::cells_of(series::node_of(blk)); }
 int32_t count_of(const cell* blk) { return block::total_cells(series::node_of(blk)); }
 
-// The block that follows the set-word spelled `name` at the top level.
-cell* section(cell* all, const char* name) {
+}  // namespace
+
+cell* spec_section(cell* all, const char* name) {
     int32_t s = symbol::resolve(symbol::make(name));
     for (int32_t i = 0; i + 1 < count_of(all); i++) {
         cell* c = cells_of(all) + i;
@@ -44,6 +42,10 @@ cell* section(cell* all, const char* name) {
     }
     sys::quit(1, 0);
 }
+
+namespace {
+
+cell* section(cell* all, const char* name) { return spec_section(all, name); }
 
 void set_global(const cell* w, const cell* value) {
     cell word = *w;
@@ -79,7 +81,7 @@ void init() {
     for (uint32_t i = 0; i < NATIVE_COUNT; i++) table[i] = list[i];
 }
 
-void define_words() {
+void define_words(const char* text, size_t size) {
     cell* top = stack::arguments.top;
     // The datatype words and the logic words name their values.
     for (uint32_t t = 1; t <= datatype::top_type_id; t++) {
@@ -102,7 +104,7 @@ void define_words() {
         stack::pop(1);
     }
 
-    cell* all = reader::load(natives_text, sizeof natives_text - 1);
+    cell* all = reader::load(text, size);
     define_all(section(all, "actions"), TYPE_ACTION);
     define_all(section(all, "natives"), TYPE_NATIVE);
     cell* ops = section(all, "ops");
@@ -118,12 +120,23 @@ void define_words() {
         set_global(n, op);
         stack::pop(3);
     }
-    cell* list = section(all, "routines");
+    register_routines(section(all, "routines"));
+    stack::arguments.top = top;
+}
+
+void register_routines(const cell* routines_block) {
+    cell* top = stack::arguments.top;
+    cell* list = stack::push(routines_block);
     for (int32_t i = 0; i + 1 < count_of(list); i += 2) {
         cell name = cells_of(list)[i];
         cell spec = cells_of(list)[i + 1];
-        routine::Body entry = routines::find(symbol::to_cstr(word::symbol_of(&name)));
-        if (!entry) sys::quit(1, 0);  // a spec without code is a build fault
+        const char* spelling = symbol::to_cstr(word::symbol_of(&name));
+        routine::Body entry = routines::find(spelling);
+        if (!entry) {
+            sys::print({sys::PrintItem::String("*** No code for the routine "), sys::PrintItem::String(spelling),
+                        sys::PrintItem::String("\n")});
+            sys::quit(sys::RT_UNKNOWN, 0);
+        }
         cell* n = stack::push(&name);
         cell* made = routine::make_compiled(&spec, nullptr, entry, 0, false);
         set_global(n, made);

@@ -36,6 +36,7 @@
 // stub stands in natives_pending.cpp; delete that line and define the
 // function in the natives_<group>.cpp file of its group.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "datatypes/cell.h"
@@ -105,8 +106,19 @@ extern bool last_line_feed;
 // Allocates the table and fills the 107 slots (start-up step 17).
 void init();
 
-// Makes the native!, action! and op! values of the library and sets their
-// global words (after the interpreter exists).
-void define_words();
+// Makes the native!, action!, op! and routine! values of the library from
+// the text of its callable specs (natives.zol) and sets their global words
+// (after the interpreter exists). Only the build tool does this: programs
+// get these words from the boot image.
+void define_words(const char* text, size_t size);
+
+// The block that follows the top-level set-word `name` of the loaded specs
+// (pushed), e.g. "actions", "natives", "ops", "routines".
+cell* spec_section(cell* all, const char* name);
+
+// Makes a routine! for each name and spec of the block (the routines'
+// section, boot literal 1) and sets its global word. A name without code in
+// the routines table ends the program (a build fault).
+void register_routines(const cell* list);
 
 }  // namespace natives

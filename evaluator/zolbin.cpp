@@ -919,15 +919,20 @@ void Reader::object_record(const Placement& at, uint32_t new_line, bool seen, bo
     }
     int32_t kind;
     bool values;
-    Node* ctx = context_body(&kind, &values);
-    context::Hold hold(&ctx);
-    if (context::is_stack(ctx) || !values) invalid();
-    uint32_t cls = boot ? (uint32_t)class_id : 0xFFFFFFFF;
-    cell o = *object::make_at(ctx, cls, nullptr);
-    stack::pop(1);
-    o.header |= new_line;
+    Node* ctx;
+    cell o;
     int32_t index = cell_count(parent);
-    place(at, o, ctx);
+    {
+        // Held only until the parent refers to it: holds do not nest deeply.
+        ctx = context_body(&kind, &values);
+        context::Hold hold(&ctx);
+        if (context::is_stack(ctx) || !values) invalid();
+        uint32_t cls = boot ? (uint32_t)class_id : 0xFFFFFFFF;
+        o = *object::make_at(ctx, cls, nullptr);
+        stack::pop(1);
+        o.header |= new_line;
+        place(at, o, ctx);
+    }
     int32_t n = context::word_count(ctx);
     Node* vals = context::values_node(ctx);
     for (int32_t i = 0; i < n; i++) value(vals);
@@ -958,19 +963,23 @@ void Reader::function_record(const Placement& at, uint32_t new_line, bool seen) 
     number();
     int32_t kind;
     bool values;
-    Node* ctx = context_body(&kind, &values);
-    context::Hold hold(&ctx);
-    if (!context::is_stack(ctx)) invalid();
+    Node* ctx;
+    cell f;
     cell* top = stack::arguments.top;
-    cell* more = block::push_new(5);
-    Node* more_node = series::node_of(more);
-    for (int32_t i = 0; i < 5; i++) block::alloc_tail(more_node)->header = TYPE_UNSET;
-    cell* placeholder = block::push_new(1);
-    cell f{TYPE_FUNCTION, (uint32_t)(uintptr_t)ctx, placeholder->data2, (uint32_t)(uintptr_t)more_node};
-    *context::owner(ctx) = f;
     int32_t index = cell_count(parent);
-    f.header |= new_line;
-    place(at, f, ctx);
+    {
+        ctx = context_body(&kind, &values);
+        context::Hold hold(&ctx);
+        if (!context::is_stack(ctx)) invalid();
+        cell* more = block::push_new(5);
+        Node* more_node = series::node_of(more);
+        for (int32_t i = 0; i < 5; i++) block::alloc_tail(more_node)->header = TYPE_UNSET;
+        cell* placeholder = block::push_new(1);
+        f = cell{TYPE_FUNCTION, (uint32_t)(uintptr_t)ctx, placeholder->data2, (uint32_t)(uintptr_t)more_node};
+        *context::owner(ctx) = f;
+        f.header |= new_line;
+        place(at, f, ctx);
+    }
     Node* parts = read_block_into_temp(2);
     cell spec = cells_of(parts)[0];
     cell body = cells_of(parts)[1];
@@ -1252,6 +1261,12 @@ void Reader::value(Node* parent) {
     depth--;
 }
 
+// A datatype! value may name any registered type (symbol! and context!
+// included).
+bool datatype_known(uint32_t id) {
+    return id >= 1 && id < TYPE_SLOTS && datatype::type_names[id].name;
+}
+
 bool type_known(uint8_t t) {
     return t >= 1 && t <= TYPE_EVENT && t != TYPE_SYMBOL && t != TYPE_CONTEXT && t != TYPE_SERIES &&
            datatype::type_names[t].name;
@@ -1288,7 +1303,7 @@ void Reader::normal_value(Node* parent) {
             break;
         case TYPE_DATATYPE: {
             uint32_t id = word32();
-            if (id > 255 || !type_known((uint8_t)id)) invalid();
+            if (!datatype_known(id)) invalid();
             c.data1 = id;
             break;
         }
@@ -1438,7 +1453,7 @@ void Reader::compact_value(Node* parent) {
             break;
         case TYPE_DATATYPE: {
             uint32_t v = varint();
-            if (v > 255 || !type_known((uint8_t)v)) invalid();
+            if (!datatype_known(v)) invalid();
             c.data1 = v;
             break;
         }
@@ -1633,6 +1648,9 @@ cell* encode_boot(const cell* definitions, const cell* roots) {
             name.data1 = 0;  // defined words are global
             w.value(&name, false);
             w.value(cells_of(dn) + i + 1, false);
+            // A definition is no root and has no path: nothing later may
+            // refer into it.
+            w.seen.clear();
         }
         for (int32_t i = 0; i < count; i++) w.value(cells_of(rn) + i);
         file = finish(w, BOOT_VERSION, (uint32_t)count);

@@ -51,8 +51,10 @@
 #include "evaluator/parse.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "evaluator/zolbin.h"
 #include "platform/platform.h"
 #include "platform/random.h"
+#include "runtime/boot_image.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -67,6 +69,10 @@
 
 static_assert(stack::ARGUMENT_CELLS == (uint32_t)block::ARGUMENT_STACK_CELLS,
               "the argument stack fills its root-block series");
+
+namespace boot_image {
+const Sources* sources = nullptr;
+}
 
 namespace runtime {
 
@@ -199,14 +205,31 @@ void init() {
         stack::init_frames(frames->head, frames->capacity);
     }
     lexer::init();                 // 24. lexer/init
-                                   // 25. zolbin/boot-load
-    error::init();                 //     the error catalog and template, as boot data will give them
+    const boot_image::Sources* text = boot_image::sources;
+    if (text) {                    // 25. the build tool: the library as text
+        error::init_from_text(text->errors, text->errors_size);
+    } else {                       // 25. zolbin/boot-load
+        zolbin::boot_load(boot_image::data, boot_image::size);
+        error::init(zolbin::literal_at(BOOT_CATALOG));
+    }
     interpreter::init();           // 26. interpreter/init
-    natives::define_words();       //     the built-in callables, as boot data will give them
+    if (text) natives::define_words(text->natives, text->natives_size);
+    else natives::register_routines(zolbin::literal_at(BOOT_ROUTINES));
     money::init_locale();          //     currencies and money digits, as boot data will give them
     date::init_locale();           //     the month names, as boot data will give them
     slot_pool::init();             // 27. slot pool
     collector::init();             // 28. collector/init
+}
+
+void start_library() {
+    collector::enabled = 1;
+    boot_flag = 0;
+    // The library's code: every boot literal from BOOT_CODE on is a block
+    // of top-level code, run in order.
+    for (int32_t i = BOOT_CODE; i < zolbin::literal_count(); i++) {
+        cell code = *zolbin::literal_at(i);
+        if (code.type() == TYPE_BLOCK) interpreter::do_block(&code);
+    }
 }
 
 void quit() {
@@ -235,9 +258,8 @@ void start(int argc, char** argv) {
         //  3. word interning
         //  4. boot literals
         //  5. collector on, boot flag off
-        collector::enabled = 1;
-        boot_flag = 0;
-        //  6. the compiled library's top-level code
+        //  6. the library's top-level code
+        start_library();
         //  7. console start
     });
     sys::quit(0, 0);                //  8. free the tracked blocks, exit 0

@@ -36,6 +36,15 @@ void top_level(void (*body)());
 // Every module's initialisation, once, in order.
 void init();
 
+// The boot literals the start-up reads: the error catalog, the routines'
+// names and specs, then one block of top-level code per library file.
+enum BootLiteral : int32_t { BOOT_CATALOG = 0, BOOT_ROUTINES = 1, BOOT_CODE = 2 };
+
+// After `init`: switches the collector on and the boot flag off, then runs
+// the library's top-level code (start steps 5 and 6). What boots the
+// runtime without a console calls it too.
+void start_library();
+
 // Releases every memory frame and tracked block (not on the exit paths).
 void quit();
 

@@ -9,8 +9,10 @@
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     runtime::setup(argc, argv);
-    runtime::init();
-    collector::enabled = 1;  // as after the boot image is loaded
+    runtime::top_level([] {
+        runtime::init();
+        runtime::start_library();
+    });
     int status = RUN_ALL_TESTS();
 #ifdef _WIN32
     // Ends as the product does, without the teardown that can fault under Wine.

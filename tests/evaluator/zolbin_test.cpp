@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/object.h"
+#include "runtime/boot_image.h"
+#include "runtime/init.h"
 #include "datatypes/series.h"
 #include "tests/evaluator/eval.h"
 
@@ -182,6 +185,20 @@ TEST_F(Zolbin, DeepNestingIsAnErrorNotAStackOverflow) {
     EXPECT_EQ(decoded(data).substr(0, 24), "script/rb-invalid-record");
 }
 
+TEST_F(Zolbin, NestedObjectsBeyondTheHeldContexts) {
+    // 40 objects each holding the next (a fuzzer's find: every context
+    // under construction was held to the end of its record).
+    Bytes records;
+    for (int i = 0; i < 40; i++) records.insert(records.end(), {0x20, 0x00, 0x0E, 0x12, 0x01, 0x00});
+    records.push_back(0x81);
+    Bytes data = unhex("5A4F4C42494E 02 05 01");
+    data.push_back((uint8_t)(records.size() | 0x80));
+    data.push_back((uint8_t)(records.size() >> 7));
+    for (uint8_t b : unhex("01 02 00000000 6100")) data.push_back(b);
+    data.insert(data.end(), records.begin(), records.end());
+    EXPECT_EQ(decoded(data).substr(0, 24), "ok [make object! [\n    a");
+}
+
 TEST_F(Zolbin, PathsStartAtThisCallsFirstValue) {
     // A reference [0 0] means the first value of this decode, whatever the
     // output block held before.
@@ -195,6 +212,26 @@ TEST_F(Zolbin, PathsStartAtThisCallsFirstValue) {
     });
     EXPECT_EQ(e, nullptr);
     stack::arguments.top = top;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Zolbin, TheEmbeddedImage) {
+    // Compact, compressed, with symbols; version 1.
+    ASSERT_GT(boot_image::size, 8u);
+    EXPECT_EQ(std::string((const char*)boot_image::data, 6), "ZOLBIN");
+    EXPECT_EQ(boot_image::data[6], 1);
+    EXPECT_EQ(boot_image::data[7], 7);
+    // Its literals: the catalog, the routines, then code blocks.
+    ASSERT_GE(zolbin::literal_count(), 2);
+    EXPECT_EQ(zolbin::literal_at(runtime::BOOT_CATALOG)->type(), TYPE_OBJECT);
+    EXPECT_EQ(object::context_of(zolbin::literal_at(runtime::BOOT_CATALOG)), error::catalog_node);
+    EXPECT_EQ(zolbin::literal_at(runtime::BOOT_ROUTINES)->type(), TYPE_BLOCK);
+    for (int32_t i = runtime::BOOT_CODE; i < zolbin::literal_count(); i++)
+        EXPECT_EQ(zolbin::literal_at(i)->type(), TYPE_BLOCK);
+    EXPECT_EQ(zolbin::literal_at(zolbin::literal_count()), nullptr);
 }
 
 }  // namespace

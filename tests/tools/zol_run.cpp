@@ -198,8 +198,7 @@ int main(int argc, char** argv) {
     runtime::setup(argc, argv);
     runtime::top_level([] {
         runtime::init();
-        collector::enabled = 1;
-        runtime::boot_flag = 0;
+        runtime::start_library();
         run();
     });
     fflush(stdout);

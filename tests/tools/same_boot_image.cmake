@@ -1,0 +1,25 @@
+# The boot image is the same bytes whichever preset wrote it: compares this
+# build's image with the image of every other build under BUILD_ROOT that was
+# written from the same library text (same boot.sources).
+#   cmake -DIMAGE=... -DBUILD_ROOT=... -P same_boot_image.cmake
+get_filename_component(dir ${IMAGE} DIRECTORY)
+file(READ ${dir}/boot.sources sources)
+file(SHA256 ${IMAGE} mine)
+file(GLOB others ${BUILD_ROOT}/*/generated/boot.img)
+set(compared 0)
+foreach(other ${others})
+  get_filename_component(odir ${other} DIRECTORY)
+  if(odir STREQUAL dir OR NOT EXISTS ${odir}/boot.sources)
+    continue()
+  endif()
+  file(READ ${odir}/boot.sources osources)
+  if(NOT osources STREQUAL sources)
+    continue()
+  endif()
+  file(SHA256 ${other} theirs)
+  if(NOT theirs STREQUAL mine)
+    message(FATAL_ERROR "boot image differs from ${other}")
+  endif()
+  math(EXPR compared "${compared} + 1")
+endforeach()
+message(STATUS "boot image compared with ${compared} other build(s)")
