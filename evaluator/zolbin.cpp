@@ -67,6 +67,7 @@ constexpr uint8_t CB_EXTRA = 8;
 constexpr uint8_t CB_VALUES = 16;
 
 cell* cells_of(Node* n) { return block::cells_of(n); }
+
 int32_t cell_count(Node* n) { return (int32_t)(n->buffer->used_bytes() / sizeof(cell)); }
 
 bool is_block_like(uint8_t t) {
@@ -108,6 +109,19 @@ int32_t slot_of(const cell* v) {
             if ((void*)actions::dispatchers[i] == entry) return (int32_t)i + 1;
     }
     return 0;
+}
+
+Node* built_ins = nullptr;  // the natives and actions the boot image defined
+
+// The native! or action! of that slot as the boot image defined it.
+const cell* built_in(uint8_t type, uint32_t slot) {
+    if (!built_ins) return nullptr;
+    int32_t n = (int32_t)(built_ins->buffer->used_bytes() / sizeof(cell));
+    for (int32_t i = 0; i < n; i++) {
+        const cell* c = cells_of(built_ins) + i;
+        if (c->type() == type && (uint32_t)slot_of(c) == slot) return c;
+    }
+    return nullptr;
 }
 
 uint32_t handler_index(Node* handlers, int32_t which) {
@@ -1039,6 +1053,13 @@ void Reader::native_record(Node* parent, uint8_t t, uint32_t new_line) {
     Node* spec = read_block_into_temp(1);
     cell s = cells_of(spec)[0];
     if (s.type() != TYPE_BLOCK) invalid(at);
+    if (!boot) {
+        // The built-in code reads its arguments as its own spec declares
+        // them: a spec from the data could hand it values it cannot take.
+        const cell* known = built_in(t, slot);
+        if (!known) invalid(at);
+        s = cell{TYPE_BLOCK, 0, (uint32_t)(uintptr_t)native::spec_of(known), 0};
+    }
     cell made = *native::make_at_index(t, &s, (int32_t)slot);
     made.header |= new_line;
     append(parent, made);
@@ -1680,6 +1701,14 @@ void boot_load(const uint8_t* image, uint32_t size) {
     }
     booting = false;
     boot_count = cell_count(root) - boot_base;
+    // Kept for the reader of user data: the spec of every built-in callable.
+    cell* keep = block::make_in(root, 256);
+    built_ins = series::node_of(keep);
+    Node* words = context::values_node(context::global);
+    for (int32_t i = 0; i < cell_count(words); i++) {
+        cell c = cells_of(words)[i];
+        if (c.type() == TYPE_NATIVE || c.type() == TYPE_ACTION) block::append_cell_copy(built_ins, &c);
+    }
     collector::enabled = was;
 }
 
