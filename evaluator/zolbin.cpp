@@ -1460,7 +1460,7 @@ void Reader::compact_value(Node* parent) {
     }
     bool keyed = is_word_type(t) || series::is_series(t) || t == TYPE_MAP || t == TYPE_BITSET || t == TYPE_HASH ||
                  t == TYPE_OBJECT || t == TYPE_FUNCTION;
-    if (seen && (!keyed || t == TYPE_ISSUE)) invalid();
+    if (seen && (!keyed || t == TYPE_ISSUE || (is_word_type(t) && !flag))) invalid();
     if (no_codec_type(t)) {
         cell d;
         datatype::make_at(&d, t);
