@@ -172,7 +172,7 @@ cell* do_math(int32_t op) {
     }
     if (is_point(tr) && tl != TYPE_TIME) {
         if (op == integer::MATH_SUBTRACT || op == integer::MATH_DIVIDE)
-            raise_with_type(error::Script::not_related, tr);
+            scalar::not_related(integer::math_word(op), tr);
         double x = number_of(l);
         *l = *r;
         make_in(r, x);
@@ -258,7 +258,7 @@ cell* round(cell* value, cell* scale, bool even, bool down, bool half_down, bool
     bool has_scale = stack::is_given(scale);
     uint8_t tv = value->type();
     uint8_t ts = has_scale ? scale->type() : (uint8_t)TYPE_FLOAT;
-    if (ts == TYPE_MONEY) raise_with_type(error::Script::not_related, TYPE_MONEY);
+    if (ts == TYPE_MONEY) scalar::not_related(scalar::action_word("round"), TYPE_MONEY);
     double s = tv == TYPE_PERCENT ? 0.01 : 1.0;
     if (has_scale) {
         if (ts != TYPE_INTEGER && ts != TYPE_FLOAT && ts != TYPE_PERCENT && ts != TYPE_TIME)

@@ -11,6 +11,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/tuple.h"
+#include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -19,6 +20,7 @@
 #include "evaluator/stack.h"
 #include "platform/random.h"
 #include "runtime/sys.h"
+#include "runtime/words.h"
 
 namespace integer {
 
@@ -306,11 +308,17 @@ int32_t compare(cell* a, cell* b, int32_t op) {
 
 // --- math actions -------------------------------------------------------------------
 
-[[noreturn]] static void not_related(uint8_t type) {
-    cell t;
-    datatype::make_at(&t, type);
-    // The action word joins the arguments when words exist.
-    error::raise_script(error::Script::not_related, nullptr, &t);
+const cell* math_word(int32_t op) {
+    switch (op) {
+    case MATH_ADD: return words::word_add;
+    case MATH_SUBTRACT: return words::word_subtract;
+    case MATH_MULTIPLY: return words::word_multiply;
+    case MATH_DIVIDE: return words::word_divide;
+    case MATH_REMAINDER: return scalar::action_word("remainder");
+    case MATH_OR: return scalar::action_word("or~");
+    case MATH_AND: return scalar::action_word("and~");
+    default: return scalar::action_word("xor~");
+    }
 }
 
 cell* do_math_args(int32_t op) {
@@ -329,7 +337,7 @@ cell* do_math_args(int32_t op) {
     case TYPE_PAIR:
     case TYPE_POINT2D:
     case TYPE_POINT3D: {
-        if (op == MATH_DIVIDE) not_related(TYPE_INTEGER);
+        if (op == MATH_DIVIDE) scalar::not_related(math_word(op), TYPE_INTEGER);
         cell n = *left;
         *left = *right;
         *right = n;
@@ -344,14 +352,15 @@ cell* do_math_args(int32_t op) {
         return math(op);
     }
     case TYPE_TUPLE: {
-        if (op == MATH_SUBTRACT || op == MATH_DIVIDE) not_related(TYPE_INTEGER);
+        if (op == MATH_SUBTRACT || op == MATH_DIVIDE)
+            scalar::not_related(math_word(op), TYPE_INTEGER);
         cell n = *left;
         *left = *right;
         *right = n;
         return tuple::do_math(op);
     }
     case TYPE_DATE: {
-        if (op != MATH_ADD) not_related(TYPE_INTEGER);
+        if (op != MATH_ADD) scalar::not_related(math_word(op), TYPE_INTEGER);
         cell n = *left;
         *left = *right;
         *right = n;
@@ -423,7 +432,8 @@ cell* power() {
 cell* round(cell* value, cell* scale, bool even, bool down, bool half_down, bool floor,
             bool ceiling, bool half_ceiling) {
     bool has_scale = stack::is_given(scale);
-    if (has_scale && scale->type() == TYPE_MONEY) not_related(TYPE_MONEY);
+    if (has_scale && scale->type() == TYPE_MONEY)
+        scalar::not_related(scalar::action_word("round"), TYPE_MONEY);
     int64_t s = 1;
     if (has_scale) {
         switch (scale->type()) {

@@ -62,6 +62,8 @@ int32_t do_math(int32_t l, int32_t r, int32_t op, cell* result);
 // The body of the two-argument math actions: window argument 0 (an integer!,
 // the result slot) op argument 1, by the second argument's type.
 cell* do_math_args(int32_t op);
+// The word of a math operation (MATH_ADD ...), for the errors that name it.
+const cell* math_word(int32_t op);
 
 // base ** exponent (exponent >= 0) by binary exponentiation; false when a
 // product leaves 32 bits (*out is then unspecified). 0 ** 0 is 1.

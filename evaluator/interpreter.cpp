@@ -659,9 +659,9 @@ static bool is_immediate(uint8_t type) {
 // first word.
 static void write_back(cell* first, cell* pth, const std::vector<cell*>& parents,
                        const std::vector<cell*>& elements, bool case_) {
+    if (parents.empty() || !is_immediate(parents.back()->type())) return;
     for (size_t k = parents.size(); k-- > 0;) {
         cell* changed = parents[k];
-        if (!is_immediate(changed->type())) return;
         if (k == 0) {
             set_word_value(first, changed);
             return;
@@ -671,9 +671,13 @@ static void write_back(cell* first, cell* pth, const std::vector<cell*>& parents
         cell* holder = k >= 2 ? parents[k - 2] : nullptr;
         bool owner = parent->type() == TYPE_OBJECT;
         cell* saved = stack::arguments.top;
+        // The set may leave the field's value in the parent's cell (an
+        // object does), so decide on going up before it.
+        bool up = is_immediate(parent->type());
         fn(parent, elements[k - 1], changed, pth, holder, elements[k - 1], (int32_t)k, case_, false,
            false, owner);
         stack::arguments.top = saved;
+        if (!up) return;
     }
 }
 
@@ -730,8 +734,11 @@ int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool 
         }
         cell* setv = set && last ? value : nullptr;
         bool owner = setv && cur->type() == TYPE_OBJECT;
+        // Selecting overwrites the parent's cell with the field (an object
+        // does), so a set keeps the parent as it was for the write-back.
+        cell* kept = set && !last ? stack::push(cur) : cur;
         cell* r = fn(cur, elp, setv, pth, holder, elp, i, case_, get, last, owner);
-        if (set) parents.push_back(cur), elements.push_back(elp);
+        if (set) parents.push_back(kept), elements.push_back(elp);
         holder = cur;
         cur = r == stack::arguments.top - 1 ? r : stack::push(r);
         if (!set && !get && is_callable(cur->type())) {

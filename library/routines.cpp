@@ -5,7 +5,9 @@
 
 #include "datatypes/logic.h"
 #include "evaluator/stack.h"
+#include "datatypes/integer.h"
 #include "evaluator/zolbin.h"
+#include "platform/platform.h"
 
 namespace routines {
 
@@ -26,8 +28,15 @@ void zolbin_decode() {
     stack::set_last(zolbin::decode_value(&payload));
 }
 
+// quit-return status: ends the process at once, without the language
+// level's clean-up (the caller has done what it wants done).
+void quit_return() {
+    platform::exit_process(integer::get(&stack::arguments.window[0]));
+}
+
 // Hidden-slot names: the codec objects keep these routines in their slots.
 const Entry table[] = {
+    {"quit-return", quit_return},
     {"ctx||272~encode*", zolbin_encode},
     {"ctx||272~decode", zolbin_decode},
 };
