@@ -1232,6 +1232,14 @@ int32_t error_type_of(const Scan& s, int32_t state) {
 }
 
 // One token: scan to a terminal, then its routine.
+// Whether the byte at p follows an odd run of carets that starts at or
+// after `from`, so that the caret escapes it.
+bool after_caret(const uint8_t* from, const uint8_t* p) {
+    const uint8_t* q = p;
+    while (q > from && q[-1] == '^') q--;
+    return ((p - q) & 1) != 0;
+}
+
 void round(Scan& s) {
     int32_t state;
     if (s.nesting > 0) state = 4;
@@ -1253,7 +1261,10 @@ void round(Scan& s) {
         uint32_t cls = entry & 0xFF;
         if (p >= end) cls = 39;
         next = transitions[state][cls];
-        if (next >= TERMINAL_FIRST) break;
+        if (next >= TERMINAL_FIRST) {
+            if (next != T_FILE || state != 8 || cls != 10 || !after_caret(s.token_start + 2, p)) break;
+            next = state;  // a caret-escaped quote stays in a quoted file name
+        }
         flags |= entry & ~0xFFu;
         if (line_table[cls]) {
             s.line++;

@@ -49,6 +49,9 @@
 //   the next byte decides: `/` continues, `:` makes a set-path! (invalid
 //   when `/` follows, or when the path is not a plain path!), anything else
 //   closes the path. A `/` at the end of the input is an invalid path!.
+// - Quoted files: row 8 ends the name at any `"`; a `"` after an odd run of
+//   carets is escaped instead (caret escapes apply to the quoted form, and
+//   a name holding `"` molds as `^"`), so the scan stays in state 8.
 // - A `}` between tokens raises `missing` naming `{`, as a stray `]` or `)`
 //   names its opener; other bytes the start row rejects raise `bad-char`.
 // - Callback mask: the event words listed in a block of the callback's spec
