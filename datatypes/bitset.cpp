@@ -24,14 +24,6 @@ using memory::Node;
 
 namespace {
 
-// Drops what a scope pushed, also when an error leaves it.
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() {
-        if (stack::arguments.top > top) stack::arguments.top = top;
-    }
-};
-
 Buffer* buffer_of(const cell* b) { return node_of(b)->buffer; }
 uint8_t fill_of(const cell* b) { return is_complemented(b) ? 0xFF : 0x00; }
 uint8_t mask_of(uint32_t n) { return (uint8_t)(0x80u >> (n & 7)); }
@@ -122,7 +114,7 @@ int32_t block_op(cell* held, cell* b, int32_t op, int32_t mode) {
             r = range_op(b, lo, hi, op);
             i += 3;
         } else {
-            StackMark mark;
+            stack::TopMark mark;
             r = process(stack::push(&first), b, op, true, mode);
             i++;
         }
@@ -240,7 +232,7 @@ int32_t string_op(const cell* text, cell* b, int32_t op) {
 }
 
 int32_t process(const cell* value, cell* b, int32_t op, bool nested, int32_t mode) {
-    StackMark mark;
+    stack::TopMark mark;
     cell v = *value;
     int32_t result;
     if (is_index_type(v.type())) {
@@ -268,7 +260,7 @@ int32_t process(const cell* value, cell* b, int32_t op, bool nested, int32_t mod
 }
 
 cell* make_from_spec(cell* target, const cell* spec, int32_t mode) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* s = stack::push(spec);
     bool complemented = false;
     if (s->type() == TYPE_BLOCK && !block::is_tail(s) && block::head_cell(s)->type() == TYPE_WORD &&
@@ -334,7 +326,7 @@ cell* combine(int32_t op, cell* a, const cell* b) {
         datatype::make_at(&dt, b->type());
         error::raise_script(error::Script::invalid_type, &dt);
     }
-    StackMark mark;
+    stack::TopMark mark;
     cell* x = stack::push(a);
     cell* y = stack::push(b);
     // Each operand stands for its bytes followed by its fill byte for ever:
@@ -375,7 +367,7 @@ int32_t form_hex(const cell* b, cell* out, bool invert, bool part, int32_t limit
 }
 
 int32_t form(cell* value, cell* out, cell* part, int32_t limit) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* b = stack::push(value);
     bool has_part = stack::is_given(part);
     bool complemented = is_complemented(b);
@@ -435,7 +427,7 @@ int32_t compare(cell* a, cell* b, int32_t op) {
 }
 
 cell* complement(cell* value) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* c = push_copy(value);
     invert_bytes(rs_head(c), rs_tail(c));
     buffer_of(c)->flags ^= memory::FLAG_COMPLEMENTED;
@@ -450,7 +442,7 @@ cell* or_() { return do_bitwise(5); }
 cell* xor_() { return do_bitwise(7); }
 
 cell* insert(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* v = stack::push(value);
     bool owned = ownership::check(series, ownership::INSERT, -1, 1, v);
     int32_t size = process(v, series, SET, false, MODE_ACTION);
@@ -470,7 +462,7 @@ cell* clear(cell* series) {
 }
 
 cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* source = stack::push(value);
     cell made = *push_copy(source);
     *result = made;
@@ -498,7 +490,7 @@ static bool is_false_value(const cell* v) {
 }
 
 cell* poke(cell* series, int32_t index, cell* value, cell* index_cell) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* v = stack::push(value);
     cell* spec = stack::push(index_cell);
     int32_t at = is_index_type(spec->type()) && spec->type() != TYPE_FLOAT ? (int32_t)spec->data2 : -1;
@@ -514,7 +506,7 @@ cell* poke(cell* series, int32_t index, cell* value, cell* index_cell) {
 // (setting bits would add members to a complemented bitset).
 cell* remove(cell* series, cell* part, cell* key) {
     if (!stack::is_given(part)) error::raise_script(error::Script::missing_arg);
-    StackMark mark;
+    stack::TopMark mark;
     cell* v = stack::push(part);
     bool owned = ownership::check(series, ownership::REMOVE, 0, 1, v);
     process(v, series, CLEAR, false, MODE_ACTION);

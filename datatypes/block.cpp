@@ -30,15 +30,6 @@ using series::node_of;
 
 namespace {
 
-// Restores the argument stack's top when a scope ends, also on an error:
-// what a walk pushed to keep its parts alive is dropped with it.
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() {
-        if (stack::arguments.top > top) stack::arguments.top = top;
-    }
-};
-
 [[noreturn]] void no_memory() { memory::raise_internal(memory::Internal::no_memory); }
 
 int32_t head_of(const cell* v) { return (int32_t)v->data1; }
@@ -272,7 +263,7 @@ static void copy_nested(cell* result, bool any_block, bool blocks_only) {
         uint8_t t = c.type();
         if (!is_deep_copied(t)) continue;
         if (blocks_only && !(t == TYPE_BLOCK || (any_block && series::is_any_block(t)))) continue;
-        StackMark mark;
+        stack::TopMark mark;
         cell* slot = stack::push(&c);
         actions::get_action_ptr_of<A_COPY>(slot)(slot, slot, series::ABSENT, true, series::ABSENT);
         cell* target = cells_of(node) + i;  // read again: the copy allocated
@@ -314,7 +305,7 @@ void find_types(cell* blk, const cell* kind, int32_t step) {
         if (!(series::is_series(t) || t == TYPE_BITSET || t == TYPE_OBJECT || t == TYPE_ERROR ||
               t == TYPE_MAP))
             continue;
-        StackMark mark;
+        stack::TopMark mark;
         cell* slot = stack::push(&c);
         actions::get_action_ptr_of<A_COPY>(slot)(slot, slot, series::ABSENT, false, series::ABSENT);
         cells_of(node)[i] = *slot;
@@ -330,7 +321,7 @@ cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
         error::raise_internal(error::Internal::no_cycle);
     }
     cycles::Frame frame(node);
-    StackMark mark;
+    stack::TopMark mark;
     cell kind{};
     if (has_types) kind = *types;
     cell* held = stack::push(value);  // the copy is built here, rooted
@@ -357,7 +348,7 @@ cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
 cell* make(cell* target, cell* spec, int32_t type) {
     uint8_t t = spec->type();
     if (series::is_any_block(t)) {
-        StackMark mark;
+        stack::TopMark mark;
         cell made = *clone(spec, false, false);
         *target = made;
     } else if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
@@ -377,7 +368,7 @@ cell* make(cell* target, cell* spec, int32_t type) {
 cell* to(cell* target, cell* spec, int32_t type) {
     uint8_t t = spec->type();
     if (series::is_any_block(t)) {
-        StackMark mark;
+        stack::TopMark mark;
         cell made = *clone(spec, false, false);
         *target = made;
     } else if (t == TYPE_TYPESET) {
@@ -654,7 +645,7 @@ cell* take(cell* series, cell* part, bool deep, bool last) {
         cell c = cells_of(node_of(series))[0];
         *series = c;
         if (deep && series::is_series(c.type())) {
-            StackMark mark;
+            stack::TopMark mark;
             cell* slot = stack::push(&c);
             actions::get_action_ptr_of<A_COPY>(slot)(slot, slot, series::ABSENT, true, series::ABSENT);
             *series = *slot;
@@ -662,7 +653,7 @@ cell* take(cell* series, cell* part, bool deep, bool last) {
         return series;
     }
     if (deep) {
-        StackMark mark;
+        stack::TopMark mark;
         cell* held = stack::push(series);
         copy_nested(held, true, false);
     }
@@ -973,7 +964,7 @@ int32_t call_comparator(const void* a, const void* b, uintptr_t function, uintpt
     cell fn = *(const cell*)function;
     cell result;
     series::make_none(&result);
-    StackMark mark;
+    stack::TopMark mark;
     cell* p;
     cell* q;
     if (flags & SORT_ALL) {
@@ -1102,7 +1093,7 @@ cell* do_set_op(int32_t op, cell* a, cell* b, int32_t skip, bool case_) {
     }
     if (op < 8 || op > 12) sys::no_case();
     bool two = op == 9 || op == 12;
-    StackMark mark;
+    stack::TopMark mark;
     cell* x = stack::push(a);
     cell* y = stack::push(b);
     clamp_head(x);

@@ -48,11 +48,6 @@ namespace {
 
 constexpr uint32_t ERROR_CLASS = object::ERROR_CLASS_ID;
 
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() { stack::arguments.top = top; }
-};
-
 cell* cells_of(Node* n) { return reinterpret_cast<cell*>(n->buffer->head); }
 
 int32_t append_text(cell* out, const char* text, int32_t limit) {
@@ -123,7 +118,7 @@ struct Reader {
         } else if (*p == '[') {
             p++;
             block::make_at(out, 8);
-            StackMark mark;
+            stack::TopMark mark;
             cell* blk = stack::push(out);
             while (!at(']')) {
                 cell* v = stack::push_cell();
@@ -146,7 +141,7 @@ struct Reader {
     }
     // `name: make object! [ fields ]` into ctx.
     void object_into(Node* ctx) {
-        StackMark mark;
+        stack::TopMark mark;
         while (!at(']')) {
             std::string name = token();
             if (name.size() < 2 || name.back() != ':') fail();
@@ -189,7 +184,7 @@ void make_template() {
     static const char* const names[FIELD_COUNT] = {"code", "type", "id", "arg1", "arg2",
                                                    "arg3", "near", "where", "stack", "files"};
     template_node = context::make(FIELD_COUNT, false, true, nullptr, context::KIND_OBJECT);
-    StackMark mark;
+    stack::TopMark mark;
     cell* obj = stack::push_cell();
     *obj = cell{TYPE_OBJECT, (uint32_t)(uintptr_t)template_node, ERROR_CLASS, 0};
     object::write_back_link(obj);
@@ -205,7 +200,7 @@ cell* push_blank() {
     cell* e = stack::push_cell();
     none::make_at(e);
     cell tpl{TYPE_OBJECT, (uint32_t)(uintptr_t)template_node, ERROR_CLASS, 0};
-    StackMark mark;
+    stack::TopMark mark;
     cell* src = stack::push(&tpl);
     object::copy_context(src, e, false, nullptr, false);
     e->header = TYPE_ERROR;
@@ -234,7 +229,7 @@ void set_identity(cell* e, int32_t cat, int32_t id) {
 // The category and id of word values as indexes; raises invalid-spec-field
 // (naming `type` or `id`) or invalid-arg as `make` from a block does.
 void check_identity(const cell* type_value, const cell* id_value, int32_t* cat, int32_t* id) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* type_name = word::push_new(symbol::make("type"));
     cell* id_name = word::push_new(symbol::make("id"));
     if (!type_value || !word::is_any_word_type(type_value->type()))
@@ -257,7 +252,7 @@ int32_t raising = 0;  // depth of raise: an error while making one throws bare
 // The template and the prebuilt errors, once the catalog is there.
 static void finish_init() {
     make_template();
-    StackMark mark;
+    stack::TopMark mark;
     for (int32_t k = 0; k < PREBUILT_COUNT; k++)
         prebuilt[k] = *create(category_word(INTERNAL),
                               id_word(INTERNAL, id_index(INTERNAL, prebuilt_ids[k])), nullptr,
@@ -332,7 +327,7 @@ cell* create(const cell* type_word, const cell* id_word_value, const cell* arg1,
 
 cell* make(cell* target, cell* spec, int32_t type) {
     (void)type;
-    StackMark mark;
+    stack::TopMark mark;
     cell* sp = stack::push(spec);
     cell* e = nullptr;
     switch (sp->type()) {
@@ -443,7 +438,7 @@ void raise_2(const cell* value1, const cell* value2) { raise(SCRIPT, "bad-make-a
 // --- Report -------------------------------------------------------------------------------
 
 int32_t reduce_message(cell* message, cell* out, cell* e, int32_t limit) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* msg = stack::push(message);
     Node* node = series::node_of(msg);
     int32_t head = (int32_t)msg->data1;
@@ -468,7 +463,7 @@ int32_t reduce_message(cell* message, cell* out, cell* e, int32_t limit) {
 
 int32_t form(cell* value, cell* out, cell* part, int32_t limit) {
     (void)part;
-    StackMark mark;
+    stack::TopMark mark;
     cell* e = stack::push(value);
     limit = append_text(out, "*** ", limit);
     int32_t cat = category_of_symbol(get_type(e));

@@ -27,11 +27,6 @@ using datatype::INHERIT;
 using datatype::NO;
 using datatype::on;
 
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() { stack::arguments.top = top; }
-};
-
 cell* cells_of(Node* n) { return reinterpret_cast<cell*>(n->buffer->head); }
 int32_t cell_count(Node* n) { return (int32_t)(n->buffer->used_bytes() / sizeof(cell)); }
 
@@ -77,7 +72,7 @@ void check_type_block(const cell* types) {
         } else if (t == TYPE_DATATYPE || t == TYPE_TYPESET) {
             continue;
         }
-        StackMark mark;
+        stack::TopMark mark;
         error::raise(error::SCRIPT, "invalid-type-spec", stack::push(&e));
     }
 }
@@ -93,7 +88,7 @@ void check_duplicates(const cell* spec) {
         for (int32_t j = i + 1; j < count; j++) {
             cell* b = cells_of(n) + j;
             if ((is_word(b->type()) || b->type() == TYPE_REFINEMENT) && canon(b) == s) {
-                StackMark mark;
+                stack::TopMark mark;
                 error::raise(error::SCRIPT, "dup-vars", stack::push(b));
             }
         }
@@ -101,7 +96,7 @@ void check_duplicates(const cell* spec) {
 }
 
 uint32_t check_spec(cell* spec) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* sp = stack::push(spec);
     Node* n = series::node_of(sp);
     int32_t i = (int32_t)sp->data1;
@@ -182,7 +177,7 @@ void push_nones(int32_t n) {
 cell* make_compiled(cell* spec, cell* body, Node* ctx, int32_t entry, int32_t owner, uint32_t flags) {
     cell f;
     {
-    StackMark mark;
+    stack::TopMark mark;
     cell* sp = stack::push(spec);
     cell* bd = body ? stack::push(body) : nullptr;
     if ((int32_t)sp->data1 > 0) {
@@ -219,7 +214,7 @@ cell* make_compiled(cell* spec, cell* body, Node* ctx, int32_t entry, int32_t ow
 
 cell* make(cell* target, cell* spec, int32_t type) {
     (void)type;
-    StackMark mark;
+    stack::TopMark mark;
     cell* sp = stack::push(spec);
     if (sp->type() != TYPE_BLOCK || block::length_of(sp) < 2) bad_def(sp);
     cell* first = stack::push(block::head_cell(sp));
@@ -265,7 +260,7 @@ cell* reflect(cell* value, int32_t field) {
     }
     if (s == symbol::resolve(words::sym_words)) {
         Node* ctx = context_of(value);
-        StackMark mark;
+        stack::TopMark mark;
         cell* blk = block::push_new(context::word_count(ctx));
         Node* bn = series::node_of(blk);
         for (int32_t i = 0; i < context::word_count(ctx); i++) {
@@ -290,7 +285,7 @@ int32_t form(cell* value, cell* out, cell* part, int32_t limit) {
 int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part, int32_t limit,
              int32_t indent) {
     (void)only;
-    StackMark mark;
+    stack::TopMark mark;
     cell* f = stack::push(value);
     limit = append_text(out, "func ", limit);
     cell* spec = stack::push_cell();
@@ -313,7 +308,7 @@ int32_t compare(cell* a, cell* b, int32_t op) {
 }
 
 void rebind(cell* slot, Node* object_context) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* f = stack::push(slot);
     cell* body = stack::push(more_cell(f, MORE_BODY));
     if (body->type() == TYPE_NONE) error::raise(error::SCRIPT, "bad-func-def", f);
@@ -360,13 +355,6 @@ using function::more_cell;
 using memory::Node;
 using function::MORE_BODY;
 
-namespace {
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() { stack::arguments.top = top; }
-};
-}  // namespace
-
 void set_arg_count(cell* r) {
     Node* spec = function::spec_of(r);
     uint32_t n = 0;
@@ -380,7 +368,7 @@ void set_arg_count(cell* r) {
 cell* make_compiled(cell* spec, cell* body, Body entry, int32_t owner, bool addresses) {
     cell r;
     {
-    StackMark mark;
+    stack::TopMark mark;
     cell* sp = stack::push(spec);
     cell* bd = body ? stack::push(body) : nullptr;
     cell* more = block::push_new(5);
@@ -410,7 +398,7 @@ int32_t form(cell* value, cell* out, cell* part, int32_t limit) {
 
 int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part, int32_t limit,
              int32_t indent) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* r = stack::push(value);
     string::concatenate_cstr(out, "routine ");
     limit -= 8;

@@ -15,13 +15,6 @@ namespace hash {
 using memory::Node;
 using namespace datatype;
 
-namespace {
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() { stack::arguments.top = top; }
-};
-}  // namespace
-
 // --- Index upkeep -----------------------------------------------------------------------
 
 void rebuild(const cell* h) {
@@ -56,7 +49,7 @@ int64_t find_index(cell* h, const cell* key, int32_t op, bool last, bool reverse
 }
 
 cell* index_block(cell* c) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* held = stack::push(c);  // roots the block while the table is made
     cell whole = *held;
     whole.data1 = 0;
@@ -71,7 +64,7 @@ cell* index_block(cell* c) {
 // --- Actions ------------------------------------------------------------------------------
 
 cell* make(cell* target, cell* spec, int32_t type) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* s = stack::push(spec);
     switch (s->type()) {
         case TYPE_INTEGER: case TYPE_FLOAT: {
@@ -99,7 +92,7 @@ cell* make(cell* target, cell* spec, int32_t type) {
 }
 
 cell* to(cell* target, cell* spec, int32_t type) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* s = stack::push(spec);
     if (s->type() == TYPE_HASH) return copy(s, target, series::ABSENT, false, series::ABSENT);
     cell* r = stack::push_cell();
@@ -124,7 +117,7 @@ int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part,
 }
 
 cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* held = stack::push(value);
     cell source = *held;
     bool whole = (int32_t)source.data1 <= 0 && !stack::is_given(part) && !stack::is_given(types);

@@ -21,14 +21,6 @@ namespace map {
 using memory::Node;
 using namespace datatype;
 
-namespace {
-// Puts the argument stack's top back when the scope ends.
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() { stack::arguments.top = top; }
-};
-}  // namespace
-
 static int32_t cell_count(Node* node) { return block::total_cells(node); }
 static cell* cells(Node* node) { return block::cells_of(node); }
 static bool is_live(const cell* key) { return key[1].header != 0; }
@@ -83,7 +75,7 @@ static int32_t op_of(bool case_, bool same = false) {
 // --- Making ------------------------------------------------------------------------------
 
 cell* make_at(cell* c, const cell* blk, int32_t size) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* holder;
     if (blk) {
         holder = stack::push(blk);
@@ -115,7 +107,7 @@ static void put_pair(cell* map, cell* key, const cell* value, int32_t op) {
         cell::clear_new_line(&found[1]);
         return;
     }
-    StackMark mark;
+    stack::TopMark mark;
     cell* k = stack::push(key);
     normalise(k);
     Node* node = block_of(map);
@@ -147,7 +139,7 @@ static cell* normalised_copy(cell* blk) {
 }
 
 static cell* build(cell* target, cell* spec, int32_t type, bool to_) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* s = stack::push(spec);
     switch (s->type()) {
         case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
@@ -177,7 +169,7 @@ cell* to(cell* target, cell* spec, int32_t type) { return build(target, spec, ty
 
 cell* extend(cell* map, cell* blk, bool case_) {
     if (block::length_of(blk) % 2) error::raise_script(error::Script::invalid_arg, blk);
-    StackMark mark;
+    stack::TopMark mark;
     cell* m = stack::push(map);
     cell* b = stack::push(blk);
     int32_t n = block::length_of(b);
@@ -199,7 +191,7 @@ cell* extend(cell* map, cell* blk, bool case_) {
 // --- Walks ---------------------------------------------------------------------------------
 
 bool foreach_next(cell* words, cell* map, int32_t* position) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* m = stack::push(map);
     cell* w = stack::push(words);
     int32_t nw = block::length_of(w);
@@ -236,7 +228,7 @@ static int32_t serialize(cell* value, cell* out, bool only, bool all, bool flat,
                          int32_t limit, int32_t indent) {
     int32_t budget = limit;
     if (cycles::detect(value, out, &budget, true)) return budget;
-    StackMark mark;
+    stack::TopMark mark;
     cell* m = stack::push(value);
     cycles::Frame frame(block_of(m));
     auto text = [&](const char* s) {
@@ -287,7 +279,7 @@ int32_t compare(cell* a, cell* b, int32_t op) {
     if (same) return 0;
     if (length_of(a) != length_of(b)) return 1;
     int32_t mode = op == OP_STRICT_EQUAL ? OP_STRICT_EQUAL : OP_EQUAL;
-    StackMark mark;
+    stack::TopMark mark;
     cell* x = stack::push(a);
     cell* y = stack::push(b);
     cycles::Frame frame(block_of(x));
@@ -310,7 +302,7 @@ cell* reflect(cell* value, int32_t field_symbol) {
     const char* field = symbol::to_cstr(field_symbol);
     int kind = !strcmp(field, "words") ? 0 : !strcmp(field, "values") ? 1 : !strcmp(field, "body") ? 2 : -1;
     if (kind < 0) error::raise_internal(error::Internal::not_done);
-    StackMark mark;
+    stack::TopMark mark;
     cell* m = stack::push(value);
     cell* r = block::push_new(length_of(m) * (kind == 2 ? 2 : 1) + 1);
     for (int32_t i = 0; i + 1 < cell_count(block_of(m)); i += 2) {
@@ -351,7 +343,7 @@ cell* clear(cell* series) {
 
 cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
     if (stack::is_given(types)) error::raise_internal(error::Internal::not_done);
-    StackMark mark;
+    stack::TopMark mark;
     cell* m = stack::push(value);
     cell* blk = stack::push(m);
     blk->header = TYPE_BLOCK;

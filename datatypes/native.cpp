@@ -21,11 +21,6 @@ namespace native {
 
 namespace {
 
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() { stack::arguments.top = top; }
-};
-
 int32_t append_text(cell* out, const char* text, int32_t limit) {
     string::concatenate_cstr(out, text);
     return limit - (int32_t)strlen(text);
@@ -44,7 +39,7 @@ int32_t position_in(void* entry, uint8_t type) {
 }
 
 cell* make_typed(cell* target, cell* spec, uint8_t type) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* proto = stack::push(target);
     cell* sp = stack::push(spec);
     uint32_t limit = type == TYPE_NATIVE ? natives::TABLE_CAPACITY : datatype::ACTION_COUNT;
@@ -69,7 +64,7 @@ cell* make_typed(cell* target, cell* spec, uint8_t type) {
 cell* make_at_index(uint8_t type, cell* spec, int32_t index) {
     cell result;
     {
-        StackMark mark;
+        stack::TopMark mark;
         cell* sp = stack::push(spec);
         memory::Node* ctx = context::make_from_block(sp, true, false, context::KIND_FUNCTION);
         context::Hold hold(&ctx);
@@ -142,7 +137,7 @@ int32_t form(cell* value, cell* out, cell* part, int32_t limit) {
 
 static int32_t mold_spec(const char* prefix, cell* value, cell* out, bool only, bool all, bool flat,
                          cell* part, int32_t limit, int32_t indent) {
-    StackMark mark;
+    stack::TopMark mark;
     limit = append_text(out, prefix, limit);
     cell* spec = stack::push_cell();
     series::make_at(spec, TYPE_BLOCK, spec_of(value), 0);
@@ -187,10 +182,7 @@ namespace action {
 
 cell* make(cell* target, cell* spec, int32_t type) {
     (void)type;
-    struct StackMark {
-        cell* top = stack::arguments.top;
-        ~StackMark() { stack::arguments.top = top; }
-    } mark;
+    stack::TopMark mark;
     cell* proto = stack::push(target);
     cell* sp = stack::push(spec);
     if (sp->type() != TYPE_BLOCK || block::length_of(sp) != 2) error::raise_2(proto, sp);
@@ -262,10 +254,7 @@ int32_t form(cell* value, cell* out, cell* part, int32_t limit) {
 
 int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part, int32_t limit,
              int32_t indent) {
-    struct StackMark {
-        cell* top = stack::arguments.top;
-        ~StackMark() { stack::arguments.top = top; }
-    } mark;
+    stack::TopMark mark;
     cell* v = stack::push(value);
     uint8_t source = native::op_source(v);
     string::concatenate_cstr(out, "make op! ");

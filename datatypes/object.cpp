@@ -39,12 +39,6 @@ namespace {
 using datatype::NO;
 using datatype::on;
 
-// Restores the argument top at scope exit (values pushed to root them).
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() { stack::arguments.top = top; }
-};
-
 cell* cells_of(Node* n) { return reinterpret_cast<cell*>(n->buffer->head); }
 int32_t cell_count(Node* n) { return (int32_t)(n->buffer->used_bytes() / sizeof(cell)); }
 
@@ -109,7 +103,7 @@ void call(cell* function, Node* ctx, const cell* name, int32_t event_class, cell
 // Makes the object owner of the series in its fields, each under its field
 // word.
 void own_fields(cell* obj) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* o = stack::push(obj);
     Node* ctx = context_of(o);
     int32_t n = context::word_count(ctx);
@@ -123,7 +117,7 @@ void own_fields(cell* obj) {
 
 // Sets or removes the ownership of the series in an object's fields.
 void walk_fields(cell* obj, const cell* owner, const cell* w, bool set) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* o = stack::push(obj);
     Node* ctx = context_of(o);
     int32_t n = context::word_count(ctx);
@@ -211,7 +205,7 @@ void clear_new_lines(Node* series) {
 }
 
 void put_field(cell* obj, const char* spelling, const cell* value) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* held = stack::push(value);
     cell* w = stack::push_cell();
     word::make_cell(w, TYPE_WORD, nullptr, symbol::make(spelling), -1);
@@ -240,7 +234,7 @@ Node* scan_handlers(const cell* obj) {
         if (indexes[which] < 0) continue;
         cell v = *context::value_cell_at(ctx, indexes[which]);
         if (!is_callable(v.type())) {
-            StackMark mark;
+            stack::TopMark mark;
             cell* type = datatype::push(v.type());
             error::raise_script(error::Script::bad_field_set, names[which], type);
         }
@@ -272,7 +266,7 @@ void fire_on_change(cell* obj, cell* w, cell* old_value, cell* new_value) {
     if (!rec) return;
     uint32_t index = rec->data2 >> 16;
     if (index == NO_HANDLER) return;
-    StackMark mark;
+    stack::TopMark mark;
     Node* ctx = context_of(obj);
     cell* function = stack::push(context::value_cell_at(ctx, (int32_t)index));
     if (function->type() != TYPE_FUNCTION)
@@ -296,7 +290,7 @@ void fire_on_deep_change(cell* owner, cell* w, cell* target, cell* action, cell*
     cell* rec = handler_cell(owner, ON_DEEP_CHANGE);
     uint32_t slot = rec->data2 >> 16;
     if (slot == NO_HANDLER) return;
-    StackMark mark;
+    stack::TopMark mark;
     Node* ctx = context_of(owner);
     cell* function = stack::push(context::value_cell_at(ctx, (int32_t)slot));
     if (function->type() != TYPE_FUNCTION) return;
@@ -315,7 +309,7 @@ void fire_on_deep_change(cell* owner, cell* w, cell* target, cell* action, cell*
 // --- Making and copying --------------------------------------------------------------
 
 void rebind_functions(Node* ctx) {
-    StackMark mark;
+    stack::TopMark mark;
     for (int32_t i = 0; i < context::word_count(ctx); i++) {
         if (context::value_cell_at(ctx, i)->type() != TYPE_FUNCTION) continue;
         cell* v = stack::push(context::value_cell_at(ctx, i));
@@ -325,7 +319,7 @@ void rebind_functions(Node* ctx) {
 }
 
 void copy_context(const cell* source, cell* dest, bool deep, cell* types, bool rebuild_handlers) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* src = stack::push(source);
     Node* sctx = context_of(src);
     int32_t n = context::word_count(sctx);
@@ -358,7 +352,7 @@ void copy_context(const cell* source, cell* dest, bool deep, cell* types, bool r
 }
 
 void construct_fields(cell* obj, cell* spec, bool only) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* blk = stack::push(spec);
     Node* ctx = context_of(obj);
     Node* node = series::node_of(blk);
@@ -414,7 +408,7 @@ bool is_none_value(const cell* v) {
 }
 
 void set_fields(cell* obj, cell* value, bool any, bool only, bool some) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* o = stack::push(obj);
     cell* v = stack::push(value);
     Node* ctx = context_of(o);
@@ -485,7 +479,7 @@ int32_t serialize_fields(cell* obj, cell* out, bool only, bool all, bool flat, c
     } else if (mold && only) {
         indent_on = false;
     }
-    StackMark mark;
+    stack::TopMark mark;
     cycles::Frame frame(ctx);
     int32_t sym_change = canonical(word::symbol_of(words::word_on_change));
     int32_t sym_deep = canonical(word::symbol_of(words::word_on_deep_change));
@@ -512,7 +506,7 @@ int32_t serialize_fields(cell* obj, cell* out, bool only, bool all, bool flat, c
 
 cell* make(cell* target, cell* spec, int32_t type) {
     (void)type;
-    StackMark mark;
+    stack::TopMark mark;
     cell* proto = stack::push(target);
     cell* sp = stack::push(spec);
     cell* result = stack::push_cell();
@@ -556,14 +550,14 @@ cell* make(cell* target, cell* spec, int32_t type) {
 
 cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
     if (stack::is_given(part) && part != nullptr) {
-        StackMark mark;
+        stack::TopMark mark;
         cell* w = stack::push(words::refinement_part);
         w->header = TYPE_WORD;
         error::raise_script(error::Script::invalid_refine_arg, w, part);
     }
     cell* t = (types && stack::is_given(types)) ? types : nullptr;
     cell dest{};
-    StackMark mark;
+    stack::TopMark mark;
     cell* d = stack::push(&dest);
     copy_context(value, d, deep, t, true);
     *value = *d;
@@ -572,7 +566,7 @@ cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
 }
 
 cell* reflect(cell* value, int32_t field_symbol) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* obj = stack::push(value);
     Node* ctx = context_of(obj);
     int32_t n = context::word_count(ctx);
@@ -641,7 +635,7 @@ int32_t compare(cell* a, cell* b, int32_t op) {
     if (cycles::find(ca)) return cycles::find(cb) ? 0 : -1;
     if (na != nb) return na > nb ? 1 : -1;
     if (na == 0) return 0;
-    StackMark mark;
+    stack::TopMark mark;
     cycles::Frame frame(ca);
     frame.add(cb);
     for (int32_t i = 0; i < na; i++) {
@@ -665,7 +659,7 @@ int32_t compare(cell* a, cell* b, int32_t op) {
 
 cell* select(cell* series, cell* value, cell*, bool, bool, bool, bool, cell*, cell*, bool, bool) {
     if (value->type() < TYPE_WORD || value->type() > TYPE_GET_WORD) {
-        StackMark mark;
+        stack::TopMark mark;
         error::raise_script(error::Script::invalid_type, datatype::push(value->type()));
     }
     *series = *select_word(series, value);
@@ -704,7 +698,7 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* hold
     }
     // The word reported to on-change*: the element when it is a word!, else
     // the object's own word.
-    StackMark mark;
+    stack::TopMark mark;
     cell* report = stack::push(t == TYPE_WORD ? element : context::word_at(ctx, i));
     report->data1 = (uint32_t)(uintptr_t)ctx;
     report->data3 = (uint32_t)i;
@@ -717,7 +711,7 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* hold
 // put: as a path set of the last element, with none as the path.
 cell* put(cell* series, cell* key, cell* value, bool) {
     if (key->type() != TYPE_WORD) {
-        StackMark mark;
+        stack::TopMark mark;
         error::raise_script(error::Script::invalid_key_type, datatype::push(key->type()));
     }
     cell path;
@@ -737,7 +731,7 @@ cell* modify(cell* target, cell* field, cell* value, bool) {
         if (value->type() == TYPE_NONE) {
             walk_fields(target, nullptr, nullptr, false);
         } else if (value->type() == TYPE_BLOCK && series::buffer_units(value) >= 2 + value->data1) {
-            StackMark mark;
+            stack::TopMark mark;
             cell* pair = reinterpret_cast<cell*>(series::buffer_of(value)->head) + value->data1;
             cell* owner = stack::push(pair);
             cell* w = stack::push(pair + 1);
@@ -755,7 +749,7 @@ void on_context_change(cell* owner, cell* w, cell* old_value, cell* new_value) {
 
 void on_deep_change(cell* owner, cell* w, cell* value, int32_t action_symbol, int32_t index,
                     int32_t count, cell* extra) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* action = word::push_new(action_symbol);
     fire_on_deep_change(owner, w, value, action, extra, index, count);
 }

@@ -28,13 +28,6 @@ ParseUrl parse_url = nullptr;
 
 namespace {
 
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() {
-        if (stack::arguments.top > top) stack::arguments.top = top;
-    }
-};
-
 constexpr std::array<uint8_t, 128> table_of(const char* punctuation) {
     std::array<uint8_t, 128> t{};
     for (int c = 0; c < 128; c++)
@@ -70,7 +63,7 @@ int group_at(const std::string& s, size_t i) {
 
 // Forms a value onto the end of a string.
 void form_onto(cell* out, const cell* value) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* v = stack::push(value);
     actions::form_typed(v, out, series::ABSENT, NO_LIMIT);
 }
@@ -83,7 +76,7 @@ bool begins_with_http(cell* value) {
 // The url built from a block: scheme "://" host [":" port] then the path
 // values, each after "/" (or "#" before an issue!).
 cell* from_block(cell* target, cell* spec) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* held = stack::push(spec);
     int32_t head = (int32_t)held->data1;
     int32_t n = block::total_cells(series::node_of(held)) - head;
@@ -210,7 +203,7 @@ cell* load_decoded(const char* text, int32_t length) {
 
 cell* to_port(cell* value, bool open, cell* result) {
     if (!parse_url) not_done();
-    StackMark mark;
+    stack::TopMark mark;
     cell* u = stack::push(value);
     cell* parts = stack::push_cell();
     parse_url(u, parts);
@@ -264,7 +257,7 @@ int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part,
 cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* holder,
                 cell* element_cell, int32_t index, bool case_, bool get, bool last, bool owner) {
     if (value && !get) error::raise_script(error::Script::bad_path_set, path, element);
-    StackMark mark;
+    stack::TopMark mark;
     cell* base = stack::push(parent);
     cell* piece = string::push_new(16);
     form_onto(piece, element);
@@ -293,7 +286,7 @@ cell* read(cell* source, cell* part, cell* seek, bool binary, bool lines, bool i
     if (begins_with_http(source)) {
         if (stack::is_given(part) || stack::is_given(seek) || stack::is_given(as)) not_done();
         if (!http_request) not_done();
-        StackMark mark;
+        stack::TopMark mark;
         cell* u = stack::push(source);
         cell* answer = stack::push_cell();
         http_request(words::sym_get, u, nullptr, nullptr, binary, lines, info, answer);
@@ -302,7 +295,7 @@ cell* read(cell* source, cell* part, cell* seek, bool binary, bool lines, bool i
         *source = r;
         return source;
     }
-    StackMark mark;
+    stack::TopMark mark;
     cell* port = to_port(source, false, stack::push_cell());
     auto reader = datatype::get<A_READ>(TYPE_PORT);
     if (!reader) not_done();
@@ -315,7 +308,7 @@ cell* read(cell* source, cell* part, cell* seek, bool binary, bool lines, bool i
 cell* write(cell* destination, cell* data, bool binary, bool lines, bool info, bool append,
             cell* part, cell* seek, cell* allow, cell* as) {
     if (!begins_with_http(destination)) {
-        StackMark mark;
+        stack::TopMark mark;
         cell* port = to_port(destination, false, stack::push_cell());
         auto writer = datatype::get<A_WRITE>(TYPE_PORT);
         if (!writer) not_done();
@@ -325,7 +318,7 @@ cell* write(cell* destination, cell* data, bool binary, bool lines, bool info, b
         return destination;
     }
     if (stack::is_given(seek) || stack::is_given(allow) || stack::is_given(as)) not_done();
-    StackMark mark;
+    stack::TopMark mark;
     cell* u = stack::push(destination);
     cell* v = stack::push(data);
     int32_t method = words::sym_post;

@@ -27,13 +27,6 @@ using memory::Buffer;
 using memory::Node;
 using namespace datatype;
 
-namespace {
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() { stack::arguments.top = top; }
-};
-}  // namespace
-
 [[noreturn]] static void no_memory() { memory::raise_internal(memory::Internal::no_memory); }
 
 static uint32_t checked_bytes(uint64_t count, uint64_t width) {
@@ -276,7 +269,7 @@ static cell* make_typed(cell* target, cell* spec) {
 }
 
 cell* make(cell* target, cell* spec, int32_t type) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* s = stack::push(spec);
     cell* r = stack::push_cell();
     switch (s->type()) {

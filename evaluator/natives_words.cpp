@@ -32,12 +32,6 @@ inline bool given(const int32_t* refs, int k) { return refs[k] >= 0; }
 inline cell* cells_of(memory::Node* n) { return reinterpret_cast<cell*>(n->buffer->head); }
 inline int32_t count_of(memory::Node* n) { return (int32_t)(n->buffer->used_bytes() / sizeof(cell)); }
 
-// Restores the argument top at scope exit (values pushed to root them).
-struct StackMark {
-    cell* top = stack::arguments.top;
-    ~StackMark() { stack::arguments.top = top; }
-};
-
 bool is_list_source(uint8_t t) {
     return series::is_any_block(t) || t == TYPE_HASH || t == TYPE_MAP;
 }
@@ -73,7 +67,7 @@ memory::Node* context_of_value(const cell* v) {
 // --- Word blocks ----------------------------------------------------------------------
 
 void set_words_from_values(cell* words, cell* values, int32_t n, bool any, bool only, bool some) {
-    StackMark mark;
+    stack::TopMark mark;
     cell* ws = stack::push(words);
     cell* vs = stack::push(values);
     bool each = !only && is_list_source(vs->type());

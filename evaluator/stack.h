@@ -70,6 +70,20 @@ inline void pop(uint32_t n) {
     arguments.top -= n < held ? n : held;
 }
 
+// Drops what a scope pushed (values pushed only to root them) when the scope
+// ends, also through an error. A top already below the mark stays: a pending
+// exit has unwound the stacks past the scope, and levels above its catcher
+// leave them alone.
+struct TopMark {
+    cell* top = arguments.top;
+    TopMark() = default;
+    TopMark(const TopMark&) = delete;
+    TopMark& operator=(const TopMark&) = delete;
+    ~TopMark() {
+        if (arguments.top > top) arguments.top = top;
+    }
+};
+
 // The result slot (the window's first cell) and argument i.
 inline cell* args() { return arguments.window; }
 inline cell* arg(uint32_t i) { return arguments.window + i; }
