@@ -73,7 +73,7 @@ namespace {
 
 // Arguments of a dispatcher.
 inline cell* A(int i) { return stack::arg((uint32_t)i); }
-inline bool given(const int32_t* refs, int k) { return refs[k] >= 0; }
+using natives::given;
 // A refinement's argument cell; absent: the window start (stack::is_given).
 inline cell* R(const int32_t* refs, int k) { return refs[k] >= 0 ? stack::arg((uint32_t)refs[k]) : stack::args(); }
 

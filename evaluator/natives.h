@@ -39,11 +39,31 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "datatypes/block.h"
 #include "datatypes/cell.h"
+#include "datatypes/series.h"
 
 namespace natives {
 
 using Fn = void (*)(const int32_t* refs);
+
+// --- Helpers for natives' bodies ----------------------------------------------------
+
+// Whether the k-th refinement was given.
+inline bool given(const int32_t* refs, int k) { return refs[k] >= 0; }
+
+// A block value's node, its cell count, its head index (a negative one counts
+// as 0) and a copy of its cell i: the copy outlives the buffer moving.
+inline memory::Node* node_of(const cell* c) { return series::node_of(c); }
+inline int32_t total_of(const cell* blk) { return block::total_cells(node_of(blk)); }
+inline int32_t head_of(const cell* blk) { return (int32_t)blk->data1 < 0 ? 0 : (int32_t)blk->data1; }
+inline cell cell_at(const cell* blk, int32_t i) { return block::cells_of(node_of(blk))[i]; }
+
+// A head index past the tail is brought back to the tail.
+inline void clamp_head(cell* blk) {
+    int32_t total = total_of(blk);
+    if ((int32_t)blk->data1 > total) blk->data1 = (uint32_t)total;
+}
 
 constexpr uint32_t TABLE_CAPACITY = 120;
 constexpr uint32_t NATIVE_COUNT = 107;

@@ -31,20 +31,8 @@ namespace natives {
 
 namespace {
 
-inline bool given(const int32_t* refs, int k) { return refs[k] >= 0; }
-inline memory::Node* node_of(const cell* c) { return series::node_of(c); }
-inline int32_t total_of(const cell* blk) { return block::total_cells(node_of(blk)); }
-inline int32_t head_of(const cell* blk) { return (int32_t)blk->data1 < 0 ? 0 : (int32_t)blk->data1; }
-inline cell cell_at(const cell* blk, int32_t i) { return block::cells_of(node_of(blk))[i]; }
-
 inline bool is_callable(uint8_t t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
-}
-
-// A head index past the tail is brought back to the tail.
-void clamp(cell* blk) {
-    int32_t total = total_of(blk);
-    if ((int32_t)blk->data1 > total) blk->data1 = (uint32_t)total;
 }
 
 // Evaluates `value` as an expression made of that value alone; the result
@@ -155,7 +143,7 @@ void do_(const int32_t* refs) {
     }
     if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH) {
         cell* code = stack::push(value);
-        clamp(code);
+        clamp_head(code);
         if (given(refs, 0)) {
             // The preprocessor's expansion of the block, when the library has one.
             if (cell* expand = library_function("expand-directives")) {
@@ -227,7 +215,7 @@ void reduce(const int32_t* refs) {
         return;
     }
     cell* code = stack::push(value);
-    clamp(code);
+    clamp_head(code);
     int32_t pos = head_of(code);
     cell* out;
     if (into) out = stack::push(stack::arg((uint32_t)refs[0]));
@@ -259,7 +247,7 @@ bool compose_into(cell* src, Sink& sink, bool deep, bool only) {
         cell c = cell_at(src, i);
         if (c.type() == TYPE_BLOCK && deep) {
             cell* inner = stack::push(&c);
-            clamp(inner);
+            clamp_head(inner);
             cell* made = new_block(total_of(inner) - head_of(inner));
             made->header = (made->header & ~CELL_NEW_LINE) | (c.header & CELL_NEW_LINE);
             Sink nested{made, true};
@@ -299,7 +287,7 @@ void compose(const int32_t* refs) {
         error::raise(error::SCRIPT, "expect-val", want, got);
     }
     cell* src = stack::push(value);
-    clamp(src);
+    clamp_head(src);
     cell* out;
     if (into) out = stack::push(stack::arg((uint32_t)refs[2]));
     else out = new_block(total_of(src) - head_of(src));
@@ -316,7 +304,7 @@ void apply(const int32_t* refs) {
     bool all = given(refs, 0), safer = given(refs, 1);
     cell* f = stack::push(stack::arg(0));
     cell* code = stack::push(stack::arg(1));
-    clamp(code);
+    clamp_head(code);
     cell* fn = stack::push_cell();
     cell* name = stack::push(words::word_applied);
     cell* path = nullptr;

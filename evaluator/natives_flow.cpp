@@ -36,13 +36,6 @@ namespace natives {
 
 namespace {
 
-inline bool given(const int32_t* refs, int k) { return refs[k] >= 0; }
-
-inline memory::Node* node_of(const cell* c) { return series::node_of(c); }
-inline int32_t total_of(const cell* blk) { return block::total_cells(node_of(blk)); }
-inline int32_t head_of(const cell* blk) { return (int32_t)blk->data1 < 0 ? 0 : (int32_t)blk->data1; }
-inline cell cell_at(const cell* blk, int32_t i) { return block::cells_of(node_of(blk))[i]; }
-
 // The strict truth test: unset! is no answer.
 bool strict_true(const cell* v) {
     if (v->type() == TYPE_UNSET) error::raise_script(error::Script::no_return);

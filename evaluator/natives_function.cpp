@@ -20,18 +20,10 @@ namespace natives {
 
 namespace {
 
-inline bool given(const int32_t* refs, int k) { return refs[k] >= 0; }
-
-// Heads past the tail are brought back to it.
-void clamp(cell* blk) {
-    int32_t total = block::total_cells(series::node_of(blk));
-    if ((int32_t)blk->data1 > total) blk->data1 = (uint32_t)total;
-}
-
 // The function made from the spec and body in the window, as the result.
 void make_function(cell* spec, cell* body) {
-    clamp(spec);
-    clamp(body);
+    clamp_head(spec);
+    clamp_head(body);
     uint32_t flags = function::check_spec(spec);
     cell* f = function::make_compiled(spec, body, nullptr, 0, 0, flags);
     stack::set_last(f);

@@ -27,8 +27,6 @@ namespace natives {
 
 namespace {
 
-inline bool given(const int32_t* refs, int k) { return refs[k] >= 0; }
-
 inline cell* cells_of(memory::Node* n) { return reinterpret_cast<cell*>(n->buffer->head); }
 inline int32_t count_of(memory::Node* n) { return (int32_t)(n->buffer->used_bytes() / sizeof(cell)); }
 
