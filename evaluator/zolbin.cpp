@@ -695,6 +695,16 @@ struct Placement {
     cell word;  // type, new-line bit, symbol, index of the word
 };
 
+// What a record's lead says, in either mode.
+struct Lead {
+    uint8_t type;
+    uint32_t new_line;  // CELL_NEW_LINE or 0
+    bool seen;          // written before: a path to it follows
+    bool global;        // a word of the global context, or of none
+    bool flag;          // an object's handlers, a bitset's complement; compact: the type byte's flag
+    uint32_t bits;      // normal mode: header bits 8-15 (a tuple's count, a series' unit)
+};
+
 struct Reader {
     std::vector<uint8_t> data;  // the payload, out of the heap
     size_t p = 0;
@@ -768,15 +778,21 @@ struct Reader {
         return symbols[index];
     }
 
+    // A record: its lead (type and flags, in the mode's layout; false when
+    // the lead was the whole record), then its body, read alike in both
+    // modes but for the layouts of scalars.
     void value(Node* parent);
-    void normal_value(Node* parent);
-    void compact_value(Node* parent);
+    bool normal_lead(Node* parent, Lead& lead);
+    bool compact_lead(Node* parent, Lead& lead);
+    void record_body(Node* parent, const Lead& lead);
+    void check_type(uint8_t t);
+    void reference_record(Node* parent, uint32_t new_line);
 
     // Shared record bodies.
     cell* append(Node* parent, const cell& c) { return block::append_cell_copy(parent, &c); }
     Node* context_body(int32_t* kind_out, bool* values_out);
     void place(const Placement& at, const cell& owner, Node* ctx);
-    void word_record(Node* parent, uint8_t type, uint32_t hdr_new_line, bool global, bool seen, bool flag);
+    void word_record(Node* parent, uint8_t type, uint32_t hdr_new_line, bool global, bool seen);
     void read_path(std::vector<uint32_t>& path, bool marked = true);
     cell resolve(const std::vector<uint32_t>& path);
     Node* context_from_reference(const std::vector<uint32_t>& path);
@@ -1085,7 +1101,7 @@ void Reader::op_record(Node* parent, uint32_t new_line) {
     stack::arguments.top = top;
 }
 
-void Reader::word_record(Node* parent, uint8_t type, uint32_t new_line, bool global, bool seen, bool flag) {
+void Reader::word_record(Node* parent, uint8_t type, uint32_t new_line, bool global, bool seen) {
     size_t at = p;
     int32_t sym = symbol(number());
     cell w;
@@ -1099,7 +1115,6 @@ void Reader::word_record(Node* parent, uint8_t type, uint32_t new_line, bool glo
         w.header = type;
         if (!compact) number();  // the index: the lookup decides
     } else if (boot && compact) {
-        (void)flag;
         uint32_t root = varint();
         int32_t index = unzigzag(varint());
         if ((uint64_t)first_root + root >= (uint64_t)cell_count(out)) invalid(at);
@@ -1275,13 +1290,6 @@ void Reader::series_record(Node* parent, uint8_t t, uint32_t new_line, bool seen
     append(parent, made);
 }
 
-void Reader::value(Node* parent) {
-    if (++depth > MAX_DEPTH) invalid(p);
-    if (compact) compact_value(parent);
-    else normal_value(parent);
-    depth--;
-}
-
 // A datatype! value may name any registered type (symbol! and context!
 // included).
 bool datatype_known(uint32_t id) {
@@ -1293,118 +1301,53 @@ bool type_known(uint8_t t) {
            datatype::type_names[t].name;
 }
 
-void Reader::normal_value(Node* parent) {
-    uint32_t h;
-    for (;;) {
-        record = p;
-        h = word32();
-        if ((h & 0xFF) != 0) break;  // padding words are skipped
-    }
-    uint8_t t = (uint8_t)h;
-    uint32_t nl = (h & H_NEW_LINE) ? CELL_NEW_LINE : 0;
-    bool seen = (h & H_SEEN) != 0;
-    cell c{(uint32_t)t | nl, 0, 0, 0};
-    if (t == H_REFERENCE) {
-        std::vector<uint32_t> path;
-        read_path(path, false);
-        cell found = resolve(path);
-        found.header = (found.header & ~CELL_NEW_LINE) | nl;
-        append(parent, found);
-        return;
-    }
+// A type no codec carries raises that error; one the format lacks is invalid.
+void Reader::check_type(uint8_t t) {
     if (no_codec_type(t)) {
         cell d;
         datatype::make_at(&d, t);
         raise_no_codec(&d);
     }
     if (!type_known(t) || t == TYPE_IMAGE) invalid();
-    switch (t) {
-        case TYPE_UNSET:
-        case TYPE_NONE:
-            break;
-        case TYPE_DATATYPE: {
-            uint32_t id = word32();
-            if (!datatype_known(id)) invalid();
-            c.data1 = id;
-            break;
-        }
-        case TYPE_LOGIC:
-            c.data1 = word32() ? 1 : 0;
-            break;
-        case TYPE_CHAR:
-            c.data2 = word32();
-            if (c.data2 > 0x10FFFF) invalid();
-            break;
-        case TYPE_INTEGER:
-            c.data2 = word32();
-            break;
-        case TYPE_PAIR:
-            c.data2 = word32();
-            c.data3 = word32();
-            break;
-        case TYPE_POINT2D:
-        case TYPE_POINT3D:
-            c.data1 = word32();
-            c.data2 = word32();
-            if (t == TYPE_POINT3D) c.data3 = word32();
-            break;
-        case TYPE_FLOAT:
-        case TYPE_PERCENT:
-        case TYPE_TIME:
-            c.data3 = word32();
-            c.data2 = word32();
-            break;
-        case TYPE_TYPESET:
-            c.data1 = word32();
-            c.data2 = word32();
-            c.data3 = word32();
-            break;
-        case TYPE_TUPLE: {
-            uint32_t n = (h >> 8) & 0xF;
-            if (n < 3 || n > 12) invalid();
-            need(12);
-            uint8_t bytes[12];
-            memcpy(bytes, &data[p], 12);
-            p += 12;
-            tuple::make_at(&c, (int32_t)n, bytes);
-            c.header |= nl;
-            break;
-        }
-        case TYPE_ISSUE:
-        case TYPE_WORD:
-        case TYPE_SET_WORD:
-        case TYPE_LIT_WORD:
-        case TYPE_GET_WORD:
-        case TYPE_REFINEMENT:
-            word_record(parent, t, nl, t == TYPE_ISSUE || (h & H_GLOBAL), seen, false);
-            return;
-        case TYPE_OBJECT:
-            object_record(Placement{parent, false, {}}, nl, seen, (h & H_HANDLERS) != 0);
-            return;
-        case TYPE_FUNCTION:
-            function_record(Placement{parent, false, {}}, nl, seen);
-            return;
-        case TYPE_ERROR:
-            error_record(parent, nl);
-            return;
-        case TYPE_NATIVE:
-        case TYPE_ACTION:
-            native_record(parent, t, nl);
-            return;
-        case TYPE_OP:
-            op_record(parent, nl);
-            return;
-        default:
-            if (series::is_series(t) || t == TYPE_MAP || t == TYPE_BITSET || t == TYPE_HASH) {
-                series_record(parent, t, nl, seen, (h >> 8) & 0xFF, (h & H_COMPLEMENTED) != 0);
-                return;
-            }
-            invalid();
-    }
+}
+
+// A record written before: its path, then a copy of the value it leads to.
+void Reader::reference_record(Node* parent, uint32_t new_line) {
+    std::vector<uint32_t> path;
+    read_path(path, false);
+    cell c = resolve(path);
+    c.header = (c.header & ~CELL_NEW_LINE) | new_line;
     append(parent, c);
 }
 
-void Reader::compact_value(Node* parent) {
+void Reader::value(Node* parent) {
+    if (++depth > MAX_DEPTH) invalid(p);
+    Lead lead;
+    if (compact ? compact_lead(parent, lead) : normal_lead(parent, lead)) record_body(parent, lead);
+    depth--;
+}
+
+bool Reader::normal_lead(Node* parent, Lead& lead) {
+    uint32_t h;
+    for (;;) {
+        record = p;
+        h = word32();
+        if ((h & 0xFF) != 0) break;  // padding words are skipped
+    }
+    lead.type = (uint8_t)h;
+    lead.new_line = (h & H_NEW_LINE) ? CELL_NEW_LINE : 0;
+    if (lead.type == H_REFERENCE) {
+        reference_record(parent, lead.new_line);
+        return false;
+    }
+    lead.seen = (h & H_SEEN) != 0;
+    lead.global = (h & H_GLOBAL) != 0;
+    lead.flag = (h & (lead.type == TYPE_OBJECT ? H_HANDLERS : H_COMPLEMENTED)) != 0;
+    lead.bits = (h >> 8) & 0xFF;
+    return true;
+}
+
+bool Reader::compact_lead(Node* parent, Lead& lead) {
     uint32_t nl = 0;
     bool seen = false, define = false;
     uint8_t b;
@@ -1420,20 +1363,16 @@ void Reader::compact_value(Node* parent) {
     if (b >= C_SMALL_INT && b < C_NEW_LINE) {
         cell c{TYPE_INTEGER | nl, 0, (uint32_t)(b - C_SMALL_INT), 0};
         append(parent, c);
-        return;
+        return false;
     }
     if (b == C_TRUE || b == C_FALSE) {
         cell c{TYPE_LOGIC | nl, b == C_TRUE ? 1u : 0u, 0, 0};
         append(parent, c);
-        return;
+        return false;
     }
     if (b == C_REFERENCE) {
-        std::vector<uint32_t> path;
-        read_path(path);
-        cell c = resolve(path);
-        c.header = (c.header & ~CELL_NEW_LINE) | nl;
-        append(parent, c);
-        return;
+        reference_record(parent, nl);
+        return false;
     }
     if (b >= C_SMALL_INT) invalid();
     uint32_t id = b & 0x3F;
@@ -1447,7 +1386,7 @@ void Reader::compact_value(Node* parent) {
         cell* top = stack::arguments.top;
         cell* holder = block::push_new(2);
         Node* hn = series::node_of(holder);
-        word_record(hn, t, 0, !flag, false, flag);
+        word_record(hn, t, 0, !flag, false);
         value(hn);
         cell w = cells_of(hn)[0];
         cell v = cells_of(hn)[1];
@@ -1456,40 +1395,50 @@ void Reader::compact_value(Node* parent) {
         held->header = TYPE_WORD;
         word::set_in(held, &v);
         stack::arguments.top = top;
-        return;
+        return false;
     }
     bool keyed = is_word_type(t) || series::is_series(t) || t == TYPE_MAP || t == TYPE_BITSET || t == TYPE_HASH ||
                  t == TYPE_OBJECT || t == TYPE_FUNCTION;
-    if (seen && (!keyed || t == TYPE_ISSUE || (is_word_type(t) && !flag))) invalid();
-    if (no_codec_type(t)) {
-        cell d;
-        datatype::make_at(&d, t);
-        raise_no_codec(&d);
-    }
-    if (!type_known(t) || t == TYPE_IMAGE) invalid();
+    // An object written before carries no handlers.
+    if (seen && (!keyed || t == TYPE_ISSUE || (is_word_type(t) && !flag) || (t == TYPE_OBJECT && flag))) invalid();
+    lead.type = t;
+    lead.new_line = nl;
+    lead.seen = seen;
+    lead.global = !flag;
+    lead.flag = flag;
+    lead.bits = 0;
+    return true;
+}
+
+void Reader::record_body(Node* parent, const Lead& lead) {
+    uint8_t t = lead.type;
+    uint32_t nl = lead.new_line;
+    check_type(t);
     cell c{(uint32_t)t | nl, 0, 0, 0};
     switch (t) {
         case TYPE_UNSET:
         case TYPE_NONE:
             break;
         case TYPE_DATATYPE: {
-            uint32_t v = varint();
-            if (!datatype_known(v)) invalid();
-            c.data1 = v;
+            uint32_t id = number();
+            if (!datatype_known(id)) invalid();
+            c.data1 = id;
             break;
         }
         case TYPE_LOGIC:
-            invalid();
+            if (compact) invalid();  // compact logic! values are lead bytes of their own
+            c.data1 = word32() ? 1 : 0;
+            break;
         case TYPE_INTEGER:
-            c.data2 = (uint32_t)unzigzag(varint());
+            c.data2 = (uint32_t)signed_number();
             break;
         case TYPE_CHAR:
-            c.data2 = varint();
+            c.data2 = number();
             if (c.data2 > 0x10FFFF) invalid();
             break;
         case TYPE_PAIR:
-            c.data2 = (uint32_t)unzigzag(varint());
-            c.data3 = (uint32_t)unzigzag(varint());
+            c.data2 = (uint32_t)signed_number();
+            c.data3 = (uint32_t)signed_number();
             break;
         case TYPE_POINT2D:
         case TYPE_POINT3D:
@@ -1498,9 +1447,12 @@ void Reader::compact_value(Node* parent) {
             if (t == TYPE_POINT3D) c.data3 = word32();
             break;
         case TYPE_FLOAT:
-        case TYPE_TIME:
         case TYPE_PERCENT:
-            if (flag) {
+        case TYPE_TIME:
+            if (!compact) {
+                c.data3 = word32();
+                c.data2 = word32();
+            } else if (lead.flag) {
                 int32_t n = unzigzag(varint());
                 cell::set_float(&c, t == TYPE_PERCENT ? n / 100.0 : (double)n);
             } else {
@@ -1508,42 +1460,46 @@ void Reader::compact_value(Node* parent) {
                 c.data3 = word32();
             }
             break;
-        case TYPE_TYPESET: {
-            uint8_t n = byte();
-            if (n > 12) invalid();
-            need(n);
-            memcpy(&c.data1, &data[p], n);
-            p += n;
+        case TYPE_TYPESET:
+            if (!compact) {
+                c.data1 = word32();
+                c.data2 = word32();
+                c.data3 = word32();
+            } else {
+                uint8_t n = byte();
+                if (n > 12) invalid();
+                need(n);
+                memcpy(&c.data1, &data[p], n);
+                p += n;
+            }
             break;
-        }
         case TYPE_TUPLE: {
-            uint8_t n = 3;
-            if (flag) n = byte();
+            // Normal mode: the count in the header and always 12 bytes;
+            // compact: 3 bytes, or a count byte (flag) and that many.
+            uint32_t n = !compact ? (lead.bits & 0xF) : lead.flag ? byte() : 3;
             if (n < 3 || n > 12) invalid();
-            need(n);
+            uint32_t size = compact ? n : 12;
+            need(size);
             uint8_t bytes[12] = {0};
-            memcpy(bytes, &data[p], n);
-            p += n;
-            tuple::make_at(&c, n, bytes);
+            memcpy(bytes, &data[p], size);
+            p += size;
+            tuple::make_at(&c, (int32_t)n, bytes);
             c.header |= nl;
             break;
         }
         case TYPE_ISSUE:
-            word_record(parent, t, nl, true, false, false);
-            return;
         case TYPE_WORD:
         case TYPE_SET_WORD:
         case TYPE_LIT_WORD:
         case TYPE_GET_WORD:
         case TYPE_REFINEMENT:
-            word_record(parent, t, nl, !flag, seen, flag);
+            word_record(parent, t, nl, lead.global, lead.seen);
             return;
         case TYPE_OBJECT:
-            if (seen && flag) invalid();
-            object_record(Placement{parent, false, {}}, nl, seen, flag);
+            object_record(Placement{parent, false, {}}, nl, lead.seen, lead.flag);
             return;
         case TYPE_FUNCTION:
-            function_record(Placement{parent, false, {}}, nl, seen);
+            function_record(Placement{parent, false, {}}, nl, lead.seen);
             return;
         case TYPE_ERROR:
             error_record(parent, nl);
@@ -1557,7 +1513,7 @@ void Reader::compact_value(Node* parent) {
             return;
         default:
             if (series::is_series(t) || t == TYPE_MAP || t == TYPE_BITSET || t == TYPE_HASH) {
-                series_record(parent, t, nl, seen, 1, flag);
+                series_record(parent, t, nl, lead.seen, compact ? 1 : lead.bits, lead.flag);
                 return;
             }
             invalid();
