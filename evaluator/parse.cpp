@@ -805,6 +805,18 @@ struct Engine {
     // Requires a rule cell after the keyword at pos.
     bool has_next() { return pos + 1 < rule_len(); }
 
+    // Whether the optional keyword `word` (only, pick) follows the keyword k
+    // at pos; p is left at the rule cell after both, and when none is left
+    // k's end error is raised.
+    bool option(Keyword word, Keyword k, int32_t& p) {
+        p = pos + 1;
+        cell c = rule(p);
+        bool given = p < rule_len() && is_keyword(&c, word);
+        if (given) p++;
+        if (p >= rule_len()) raise_end(k);
+        return given;
+    }
+
     State keyword(Keyword k) {
         switch (k) {
             case KW_BAR:
@@ -897,14 +909,8 @@ struct Engine {
             }
             case KW_KEEP: {
                 if (collects.empty()) raise("parse-keep");
-                int32_t p = pos + 1;
-                bool pick = false;
-                cell c = rule(p);
-                if (p < rule_len() && is_keyword(&c, KW_PICK)) {
-                    pick = true;
-                    p++;
-                }
-                if (p >= rule_len()) raise_end(k);
+                int32_t p;
+                bool pick = option(KW_PICK, k, p);
                 return push_plain(rule(p).type() == TYPE_PAREN ? CMD_KEEP_PAREN : CMD_KEEP, p, pick);
             }
             case KW_COLLECT:
@@ -982,14 +988,8 @@ struct Engine {
     }
 
     State insert_keyword() {
-        int32_t p = pos + 1, where;
-        bool only = false;
-        cell c = rule(p);
-        if (p < rule_len() && is_keyword(&c, KW_ONLY)) {
-            only = true;
-            p++;
-        }
-        if (p >= rule_len()) raise_end(KW_INSERT);
+        int32_t p, where;
+        bool only = option(KW_ONLY, KW_INSERT, p);
         bool positioned = p + 1 < rule_len() && position_of(rule(p), where);
         if (positioned) p++;
         pos = p;
@@ -1009,6 +1009,16 @@ struct Engine {
         return after();
     }
 
+    // Copies the units between two indexes into `out`.
+    void copy_between(int32_t a, int32_t b, cell* out) {
+        if (b < a) std::swap(a, b);
+        cell* from = stack::push(input);
+        from->data1 = (uint32_t)a;
+        cell* part = integer::push(b - a);
+        actions::copy_typed(from, out, part, false, series::ABSENT);
+        stack::pop(2);
+    }
+
     // Changes the units between two indexes to the value in `kept`; the
     // input goes after the change.
     void change_between(int32_t a, int32_t b, bool only) {
@@ -1025,14 +1035,8 @@ struct Engine {
     }
 
     State change_keyword() {
-        int32_t p = pos + 1, where;
-        bool only = false;
-        cell c = rule(p);
-        if (p < rule_len() && is_keyword(&c, KW_ONLY)) {
-            only = true;
-            p++;
-        }
-        if (p >= rule_len()) raise_end(KW_CHANGE);
+        int32_t p, where;
+        bool only = option(KW_ONLY, KW_CHANGE, p);
         if (p + 1 < rule_len() && position_of(rule(p), where)) {
             pos = p + 1;
             if (!operand(pos)) return S_SIGNAL;
@@ -1108,11 +1112,7 @@ struct Engine {
             }
             return;
         }
-        cell* from = stack::push(input);
-        from->data1 = (uint32_t)s;
-        cell* part = integer::push(e - s);
-        actions::copy_typed(from, kept, part, false, series::ABSENT);
-        stack::pop(2);
+        copy_between(s, e, kept);
         put_kept(kept, false);
     }
 
@@ -1196,13 +1196,7 @@ struct Engine {
                 break;
             case CMD_COPY:
                 if (match) {
-                    int32_t a = s, b = at();
-                    if (b < a) std::swap(a, b);
-                    cell* from = stack::push(input);
-                    from->data1 = (uint32_t)a;
-                    cell* part = integer::push(b - a);
-                    actions::copy_typed(from, scratch, part, false, series::ABSENT);
-                    stack::pop(2);
+                    copy_between(s, at(), scratch);
                     cell w = top(0)[0];
                     word::set_in(&w, scratch);
                 }
