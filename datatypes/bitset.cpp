@@ -32,11 +32,6 @@ uint8_t mask_of(uint32_t n) { return (uint8_t)(0x80u >> (n & 7)); }
     cell v = *value;
     error::raise_script(error::Script::out_of_range, &v);
 }
-[[noreturn]] void out_of_range(int32_t n) {
-    cell v;
-    series::make_integer(&v, n);
-    error::raise_script(error::Script::out_of_range, &v);
-}
 
 // Makes the array `bytes` long at least, the new bytes the fill byte.
 uint8_t* cover(cell* b, uint32_t bytes) {
@@ -191,7 +186,7 @@ int32_t range_op(cell* b, int32_t lo, int32_t hi, int32_t op) {
             if (!is_member(b, n)) return 0;
         return 1;
     }
-    if (lo < 0) out_of_range(lo);
+    if (lo < 0) error::raise_out_of_range(lo);
     if (op == MEASURE) return hi;
     if ((op == SET) != is_complemented(b)) grow(b, (uint32_t)hi);
     uint8_t* bytes = rs_head(b);

@@ -384,11 +384,7 @@ static cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cel
 }
 
 cell* pick(cell* value, int32_t index, cell* index_cell) {
-    if (index < F_DATE || index > F_ISOWEEK) {
-        cell n;
-        series::make_integer(&n, index);
-        error::raise_script(error::Script::out_of_range, &n);
-    }
+    if (index < F_DATE || index > F_ISOWEEK) error::raise_out_of_range(index);
     return get_field(value, index, value);
 }
 

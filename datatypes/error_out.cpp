@@ -5,6 +5,7 @@
 #include "datatypes/error_out.h"
 
 #include "datatypes/error.h"
+#include "datatypes/integer.h"
 #include "runtime/sys.h"
 
 namespace error {
@@ -90,6 +91,12 @@ void raise_internal(Internal id) {
 void raise_script(Script id, const cell* arg1, const cell* arg2, const cell* arg3) {
     last_script = id;
     raise(SCRIPT, spelling_of(script_ids, id), arg1, arg2, arg3);
+}
+
+void raise_out_of_range(int32_t n) {
+    cell v;
+    integer::make_at(&v, n);
+    raise_script(Script::out_of_range, &v);
 }
 
 }  // namespace error

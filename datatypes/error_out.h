@@ -71,5 +71,7 @@ extern Script last_script;
 
 [[noreturn]] void raise_script(Script id, const cell* arg1 = nullptr, const cell* arg2 = nullptr,
                                const cell* arg3 = nullptr);
+// Script out-of-range with the integer as its argument.
+[[noreturn]] void raise_out_of_range(int32_t n);
 
 }  // namespace error

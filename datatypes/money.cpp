@@ -819,11 +819,7 @@ static cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cel
 }
 
 static cell* pick(cell* value, int32_t index, cell* index_cell) {
-    if (index != FIELD_CODE && index != FIELD_AMOUNT) {
-        cell n;
-        series::make_integer(&n, index);
-        error::raise_script(error::Script::out_of_range, &n);
-    }
+    if (index != FIELD_CODE && index != FIELD_AMOUNT) error::raise_out_of_range(index);
     cell v = *value;
     return read_field(&v, index, value);
 }

@@ -224,11 +224,7 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* hold
 }
 
 cell* pick(cell* value, int32_t index, cell* index_cell) {
-    if (index < 1 || index > 2) {
-        cell n;
-        series::make_integer(&n, index);
-        error::raise_script(error::Script::out_of_range, &n);
-    }
+    if (index < 1 || index > 2) error::raise_out_of_range(index);
     return integer::make_at(value, index == 1 ? x_of(value) : y_of(value));
 }
 

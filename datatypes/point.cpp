@@ -246,11 +246,7 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* hold
 
 template <int N>
 cell* pick(cell* value, int32_t index, cell* index_cell) {
-    if (index < 1 || index > N) {
-        cell n;
-        series::make_integer(&n, index);
-        error::raise_script(error::Script::out_of_range, &n);
-    }
+    if (index < 1 || index > N) error::raise_out_of_range(index);
     return float_::make_in(value, component(value, index - 1));
 }
 

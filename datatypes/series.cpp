@@ -197,18 +197,12 @@ cell* pick(cell* series, int32_t index, cell* index_cell) {
 
 cell* poke(cell* series, int32_t index, cell* value, cell* index_cell) {
     int64_t p = pick_position(series, index);
-    if (p < 0) {
-        cell n;
-        make_integer(&n, index);
-        error::raise_script(error::Script::out_of_range, &n);
-    }
+    if (p < 0) error::raise_out_of_range(index);
     cell v = *value;  // the handler may overwrite the value's cell
     bool owned = ownership::check(series, ownership::POKE, (int32_t)p, 1);
     if (owned && p >= (int64_t)buffer_units(series)) {
         // The handler cut the series short: the position is gone.
-        cell n;
-        make_integer(&n, index);
-        error::raise_script(error::Script::out_of_range, &n);
+        error::raise_out_of_range(index);
     }
     value = &v;
     Buffer* b = buffer_of(series);

@@ -204,11 +204,7 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* hold
 }
 
 cell* pick(cell* value, int32_t index, cell* index_cell) {
-    if (index < FIELD_HOUR || index > FIELD_SECOND) {
-        cell n;
-        series::make_integer(&n, index);
-        error::raise_script(error::Script::out_of_range, &n);
-    }
+    if (index < FIELD_HOUR || index > FIELD_SECOND) error::raise_out_of_range(index);
     return read_field(get(value), index, value);
 }
 

@@ -207,14 +207,8 @@ int32_t compare(cell* a, cell* b, int32_t op) {
 
 // --- Paths, pick and the rest ----------------------------------------------------------
 
-[[noreturn]] static void out_of_range(int32_t index) {
-    cell n;
-    series::make_integer(&n, index);
-    error::raise_script(error::Script::out_of_range, &n);
-}
-
 cell* pick(cell* value, int32_t index, cell* index_cell) {
-    if (index < 1 || index > count_of(value)) out_of_range(index);
+    if (index < 1 || index > count_of(value)) error::raise_out_of_range(index);
     return integer::make_at(value, bytes_of(value)[index - 1]);
 }
 
@@ -226,10 +220,10 @@ static cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cel
     }
     int32_t i = integer::get(element);
     if (!value) {
-        if (i < 1 || i > count_of(parent)) out_of_range(i);
+        if (i < 1 || i > count_of(parent)) error::raise_out_of_range(i);
         return integer::push(bytes_of(parent)[i - 1]);
     }
-    if (i < 1 || i > MAX_BYTES) out_of_range(i);
+    if (i < 1 || i > MAX_BYTES) error::raise_out_of_range(i);
     cell old = *parent;
     uint8_t* b = bytes_of(parent);
     int32_t n = count_of(parent);

@@ -136,11 +136,7 @@ void set_value(cell* v, uint32_t index, const cell* value) {
 }
 
 cell* make_at(cell* c, uint8_t type, int32_t count, uint32_t width) {
-    if (count < 0) {
-        cell n;
-        series::make_integer(&n, count);
-        error::raise_script(error::Script::out_of_range, &n);
-    }
+    if (count < 0) error::raise_out_of_range(count);
     uint32_t bytes = checked_bytes((uint64_t)count, width);
     unset::make_at(c);
     Node* node = memory::alloc_series(count ? count : 1, width, 0);
