@@ -80,6 +80,108 @@ inline void set_word_value(cell* w, const cell* value) {
     word::set_in(w, value);
 }
 
+// --- Built-in operators on plain numbers -------------------------------------------------
+//
+// An op! over add, subtract, multiply, divide, remainder or one of the
+// ordering and equality natives, between integer! and float! operands, is
+// computed here without a call frame, an argument cache walk or a fetch:
+// the result is what the action or native gives, in the same cell. Only
+// cases that cannot raise an error are taken (a frame would name the
+// error's `where`), and none while tracing (the call's events).
+
+enum FastOp : uint8_t {
+    FAST_NONE, FAST_ADD, FAST_SUBTRACT, FAST_MULTIPLY, FAST_DIVIDE, FAST_REMAINDER,
+    FAST_EQUAL, FAST_NOT_EQUAL, FAST_LESSER, FAST_LESSER_OR_EQUAL, FAST_GREATER, FAST_GREATER_OR_EQUAL,
+};
+
+struct FastEntry {
+    natives::Fn entry;
+    FastOp op;
+};
+FastEntry fast_entries[FAST_GREATER_OR_EQUAL];
+
+void init_fast_ops() {
+    const FastEntry list[] = {
+        {actions::dispatchers[datatype::A_ADD - 1], FAST_ADD},
+        {actions::dispatchers[datatype::A_SUBTRACT - 1], FAST_SUBTRACT},
+        {natives::is_lesser, FAST_LESSER},
+        {natives::is_greater, FAST_GREATER},
+        {actions::dispatchers[datatype::A_MULTIPLY - 1], FAST_MULTIPLY},
+        {natives::is_equal, FAST_EQUAL},
+        {actions::dispatchers[datatype::A_REMAINDER - 1], FAST_REMAINDER},
+        {natives::is_lesser_or_equal, FAST_LESSER_OR_EQUAL},
+        {natives::is_greater_or_equal, FAST_GREATER_OR_EQUAL},
+        {natives::is_not_equal, FAST_NOT_EQUAL},
+        {actions::dispatchers[datatype::A_DIVIDE - 1], FAST_DIVIDE},
+    };
+    static_assert(sizeof list / sizeof list[0] == sizeof fast_entries / sizeof fast_entries[0]);
+    for (size_t i = 0; i < sizeof list / sizeof list[0]; i++) fast_entries[i] = list[i];
+}
+
+inline FastOp fast_op_of(const cell* op) {
+    uint8_t source = native::op_source(op);
+    if (source != TYPE_ACTION && source != TYPE_NATIVE) return FAST_NONE;
+    natives::Fn entry = reinterpret_cast<natives::Fn>((uintptr_t)op->data1);
+    for (const FastEntry& e : fast_entries)
+        if (e.entry == entry) return e.op;
+    return FAST_NONE;
+}
+
+inline bool is_plain_number(uint8_t t) { return t == TYPE_INTEGER || t == TYPE_FLOAT; }
+
+// The operand a code cell gives when it is an integer!/float! literal or a
+// word bound to one (evaluating it has no other effect); null otherwise.
+inline const cell* number_operand(const cell* c) {
+    uint8_t t = c->type();
+    if (is_plain_number(t)) return c;
+    if (t != TYPE_WORD) return nullptr;
+    Node* ctx = reinterpret_cast<Node*>((uintptr_t)c->data1);
+    int32_t i = (int32_t)c->data3;
+    if (!ctx || i < 0) return nullptr;
+    cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
+    if (!self->data2) return nullptr;
+    const cell* v = (self->header & context::FLAG_STACK)
+                        ? reinterpret_cast<cell*>((uintptr_t)self->data2) + i
+                        : reinterpret_cast<cell*>(reinterpret_cast<Node*>((uintptr_t)self->data2)->buffer->head) + i;
+    return is_plain_number(v->type()) ? v : nullptr;
+}
+
+// Computes `left op right` into `left` (the top cell); false when the case
+// is left to the call.
+inline bool fast_infix(FastOp op, cell* left, const cell* right, natives::Fn entry) {
+    uint8_t tl = left->type(), tr = right->type();
+    if (!is_plain_number(tl)) return false;
+    if (tl == TYPE_INTEGER && tr == TYPE_INTEGER) {
+        int32_t a = (int32_t)left->data2, b = (int32_t)right->data2;
+        switch (op) {
+            case FAST_ADD: integer::do_math(a, b, integer::MATH_ADD, left); return true;
+            case FAST_SUBTRACT: integer::do_math(a, b, integer::MATH_SUBTRACT, left); return true;
+            case FAST_MULTIPLY: integer::do_math(a, b, integer::MATH_MULTIPLY, left); return true;
+            case FAST_DIVIDE:
+            case FAST_REMAINDER:
+                if (b == 0 || b == -1) return false;
+                integer::do_math(a, b, op == FAST_DIVIDE ? integer::MATH_DIVIDE : integer::MATH_REMAINDER, left);
+                return true;
+            case FAST_EQUAL: logic::make_at(left, a == b); return true;
+            case FAST_NOT_EQUAL: logic::make_at(left, a != b); return true;
+            case FAST_LESSER: logic::make_at(left, a < b); return true;
+            case FAST_LESSER_OR_EQUAL: logic::make_at(left, a <= b); return true;
+            case FAST_GREATER: logic::make_at(left, a > b); return true;
+            case FAST_GREATER_OR_EQUAL: logic::make_at(left, a >= b); return true;
+            default: return false;
+        }
+    }
+    if (op == FAST_DIVIDE || op == FAST_REMAINDER) return false;
+    // A float! among them: the datatype's own code, over a window of the two.
+    cell* window = stack::arguments.window;
+    stack::arguments.window = left;
+    stack::push(right);
+    entry(nullptr);
+    stack::arguments.window = window;
+    stack::arguments.top = left + 1;
+    return true;
+}
+
 inline bool is_callable(uint8_t t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
 }
@@ -519,6 +621,18 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
                            ? reinterpret_cast<cell*>((uintptr_t)self->data2) + index
                            : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + index;
             if (ov->type() != TYPE_OP) break;
+            if (!tracing.enabled && next + 1 < total_of(code)) {
+                FastOp fop = fast_op_of(ov);
+                if (fop != FAST_NONE) {
+                    const cell* right = number_operand(cells_of(code) + next + 1);
+                    cell* left = (push_mode ? start : stack::arguments.window);
+                    stack::arguments.top = left + 1;
+                    if (right && fast_infix(fop, left, right, reinterpret_cast<natives::Fn>((uintptr_t)ov->data1))) {
+                        next += 2;
+                        continue;
+                    }
+                }
+            }
             cell op = *ov;
             cell name = *q;
             fire(EV_FETCH, code, next, &op, nullptr);
@@ -1033,6 +1147,7 @@ int32_t count_handler_locals(const cell* function) {
 
 void init() {
     current_code = cell{TYPE_UNSET, 0, 0, 0};
+    init_fast_ops();
     object::call_handler = call_handler;
     object::eval_block = eval_spec_block;
     object::count_locals = count_handler_locals;
