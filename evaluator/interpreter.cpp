@@ -1,5 +1,6 @@
 #include "evaluator/interpreter.h"
 
+#include <array>
 #include <cassert>
 #include <string>
 #include <vector>
@@ -98,30 +99,54 @@ struct FastEntry {
     natives::Fn entry;
     FastOp op;
 };
+// The entries by a few bits of their address: a shift that leaves the
+// entries' slots distinct is chosen at start-up (none found: a walk).
+constexpr uint32_t FAST_SLOTS = 64;
+FastEntry fast_slots[FAST_SLOTS];
 FastEntry fast_entries[FAST_GREATER_OR_EQUAL];
+int32_t fast_shift = -1;
+
+inline uint32_t fast_slot(natives::Fn entry, int32_t shift) {
+    return (uint32_t)((uintptr_t)entry >> shift) & (FAST_SLOTS - 1);
+}
 
 void init_fast_ops() {
     const FastEntry list[] = {
         {actions::dispatchers[datatype::A_ADD - 1], FAST_ADD},
         {actions::dispatchers[datatype::A_SUBTRACT - 1], FAST_SUBTRACT},
-        {natives::is_lesser, FAST_LESSER},
-        {natives::is_greater, FAST_GREATER},
         {actions::dispatchers[datatype::A_MULTIPLY - 1], FAST_MULTIPLY},
-        {natives::is_equal, FAST_EQUAL},
-        {actions::dispatchers[datatype::A_REMAINDER - 1], FAST_REMAINDER},
-        {natives::is_lesser_or_equal, FAST_LESSER_OR_EQUAL},
-        {natives::is_greater_or_equal, FAST_GREATER_OR_EQUAL},
-        {natives::is_not_equal, FAST_NOT_EQUAL},
         {actions::dispatchers[datatype::A_DIVIDE - 1], FAST_DIVIDE},
+        {actions::dispatchers[datatype::A_REMAINDER - 1], FAST_REMAINDER},
+        {natives::is_equal, FAST_EQUAL},
+        {natives::is_not_equal, FAST_NOT_EQUAL},
+        {natives::is_lesser, FAST_LESSER},
+        {natives::is_lesser_or_equal, FAST_LESSER_OR_EQUAL},
+        {natives::is_greater, FAST_GREATER},
+        {natives::is_greater_or_equal, FAST_GREATER_OR_EQUAL},
     };
     static_assert(sizeof list / sizeof list[0] == sizeof fast_entries / sizeof fast_entries[0]);
     for (size_t i = 0; i < sizeof list / sizeof list[0]; i++) fast_entries[i] = list[i];
+    fast_shift = -1;
+    for (int32_t shift = 0; shift < 24 && fast_shift < 0; shift++) {
+        for (FastEntry& e : fast_slots) e = {nullptr, FAST_NONE};
+        bool distinct = true;
+        for (const FastEntry& e : list) {
+            FastEntry& slot = fast_slots[fast_slot(e.entry, shift)];
+            if (slot.entry) distinct = false;
+            slot = e;
+        }
+        if (distinct) fast_shift = shift;
+    }
 }
 
 inline FastOp fast_op_of(const cell* op) {
     uint8_t source = native::op_source(op);
     if (source != TYPE_ACTION && source != TYPE_NATIVE) return FAST_NONE;
     natives::Fn entry = reinterpret_cast<natives::Fn>((uintptr_t)op->data1);
+    if (fast_shift >= 0) {
+        const FastEntry& e = fast_slots[fast_slot(entry, fast_shift)];
+        return e.entry == entry ? e.op : FAST_NONE;
+    }
     for (const FastEntry& e : fast_entries)
         if (e.entry == entry) return e.op;
     return FAST_NONE;
@@ -235,6 +260,47 @@ inline void check_type(const cell* typeset, const cell* fn, const cell* name, co
     if (!argcache::accepts(typeset, value->type())) expect_arg(fn, name, value, argcache::slot_of(typeset));
 }
 
+}  // namespace
+[[gnu::always_inline]] inline int32_t eval_infix(cell* code, int32_t next, cell* start, bool push_mode);
+namespace {
+
+// Types whose value is the cell itself when evaluated.
+constexpr std::array<bool, 256> inert_types = [] {
+    std::array<bool, 256> a{};
+    for (auto& b : a) b = true;
+    for (uint8_t t : {TYPE_PAREN, TYPE_SET_WORD, TYPE_SET_PATH, TYPE_GET_WORD, TYPE_LIT_WORD, TYPE_WORD,
+                      TYPE_PATH, TYPE_GET_PATH, TYPE_LIT_PATH, TYPE_OP, TYPE_NATIVE, TYPE_ACTION,
+                      TYPE_FUNCTION, TYPE_ROUTINE, TYPE_ISSUE})
+        a[t] = false;
+    return a;
+}();
+
+// The value of a bound word's cell, or null when the word is unbound or its
+// context has no values (the word module's cases).
+inline cell* bound_value(const cell* w) {
+    Node* ctx = reinterpret_cast<Node*>((uintptr_t)w->data1);
+    int32_t i = (int32_t)w->data3;
+    if (!ctx || i < 0) return nullptr;
+    cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
+    if (!self->data2) return nullptr;
+    return (self->header & context::FLAG_STACK) ? reinterpret_cast<cell*>((uintptr_t)self->data2) + i
+                                                : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + i;
+}
+
+// What the expression starting with `c` gives when evaluating it only reads
+// a value: an inert value, or a word bound to a value that is not a
+// callable, an op or unset!. Null otherwise.
+inline const cell* plain_value(const cell* c) {
+    uint8_t t = c->type();
+    if (inert_types[t]) return c;
+    if (t != TYPE_WORD) return nullptr;
+    const cell* v = bound_value(c);
+    if (!v) return nullptr;
+    t = v->type();
+    if (t == TYPE_UNSET || t == TYPE_OP || is_callable(t)) return nullptr;
+    return v;
+}
+
 // Fetches one argument after `pos` (pushed); the index after it.
 int32_t fetch_argument(const cell* fn, const cell* typeset, cell* code, int32_t pos, const cell* name,
                        bool infix) {
@@ -244,7 +310,18 @@ int32_t fetch_argument(const cell* fn, const cell* typeset, cell* code, int32_t 
         error::raise(error::SCRIPT, "no-arg", n, w);
     }
     switch (argcache::mode_of(typeset)) {
-        case argcache::EVALUATED: return eval_expression(code, pos, infix, true, false);
+        case argcache::EVALUATED: {
+            // A value read as it stands (with no operator after it), without
+            // the expression machinery; tracing sees the fetch done in full.
+            if (!tracing.enabled) {
+                const cell* v = plain_value(cells_of(code) + pos);
+                if (v) {
+                    cell* start = stack::push(v);
+                    return infix ? pos + 1 : eval_infix(code, pos + 1, start, true);
+                }
+            }
+            return eval_expression(code, pos, infix, true, false);
+        }
         case argcache::LITERAL: stack::push(cells_of(code) + pos); return pos + 1;
         default: {
             cell v = cells_of(code)[pos];
@@ -270,15 +347,72 @@ int32_t find_refinement(Node* cache, int32_t n, const cell* w) {
 constexpr int32_t MAX_REFINEMENTS = 32;
 
 // Fetches the arguments of a call and, for natives and actions, performs it.
+// The node of a callable's argument cache (built on its first call).
+inline Node* cache_of(const cell* fn) {
+    cell* slot = cells_of(reinterpret_cast<Node*>((uintptr_t)fn->data3)) + 1;
+    if (slot->type() == TYPE_BLOCK) return node_of(slot);
+    cell cache = argcache::get(fn);
+    return node_of(&cache);
+}
+
+// Performs the call once its arguments are fetched: a native or action
+// runs; a function gets none! for its locals.
+inline void finish_arguments(const cell* fn, bool is_native, uint8_t t, int32_t locals, int32_t* refs,
+                             cell* code, int32_t pos) {
+    fire(EV_CALL, code, pos, fn, nullptr);
+    if (is_native) {
+        natives::Fn entry = reinterpret_cast<natives::Fn>((uintptr_t)fn->data1);
+        if (t == TYPE_ACTION && stack::arguments.window->type() == TYPE_PORT) entry = actions::port_entry(entry);
+        entry(refs);
+    } else if (locals > 0) {
+        function::push_nones(locals);
+    }
+}
+
 int32_t eval_arguments(const cell* fn, cell* code, int32_t pos, cell* path, int32_t path_index,
                        const cell* name, int32_t apply_mode, bool infix) {
-    cell cache = argcache::get(fn);
-    Node* cn = node_of(&cache);
-    int32_t n = total_of(&cache) - 2;
+    Node* cn = cache_of(fn);
+    int32_t n = (int32_t)(cn->buffer->used_bytes() / sizeof(cell)) - 2;
     int32_t locals = (int32_t)cells_of(cn)[n].data2;
     int32_t nref = (int32_t)cells_of(cn)[n + 1].data2;
     uint8_t t = fn->type() == TYPE_OP ? native::op_source(fn) : fn->type();
     bool is_native = t == TYPE_NATIVE || t == TYPE_ACTION;
+    if (!path && !apply_mode) {
+        // The common call: the fixed arguments in spec order, every
+        // refinement unused (natives: -1; functions: false, and none! for
+        // the refinement's arguments).
+        int32_t refs[MAX_REFINEMENTS];
+        if (is_native) {
+            if (nref > MAX_REFINEMENTS) sys::quit(sys::RT_NO_SWITCH, 0);
+            for (int32_t k = 0; k < nref; k++) refs[k] = -1;
+        }
+        bool first = true;
+        int32_t k = 0;
+        for (; k < n; k++) {
+            const cell* e = cells_of(cn) + k;
+            if (e->type() != TYPE_TYPESET) break;
+            if (argcache::mode_of(e) == argcache::RETURN) continue;
+            if (infix && first) {
+                first = false;
+                check_type(e, fn, name, stack::arguments.window);
+                continue;
+            }
+            first = false;
+            pos = fetch_argument(fn, e, code, pos, name, infix);
+            if (sys::is_pending()) return pos;
+            // The fetch may have moved the cache's cells.
+            check_type(cells_of(cn) + k, fn, name, stack::arguments.top - 1);
+        }
+        if (!is_native) {
+            for (; k < n; k++) {
+                const cell* e = cells_of(cn) + k;
+                if (e->type() != TYPE_TYPESET) logic::push(false);
+                else if (argcache::mode_of(e) != argcache::RETURN) none::push();
+            }
+        }
+        finish_arguments(fn, is_native, t, locals, refs, code, pos);
+        return pos;
+    }
     bool listed = (apply_mode & APPLY_LISTED) != 0;    // apply/all: one entry per slot
     bool named = (apply_mode & APPLY_NAMED) != 0;      // apply: refinements written by name
     bool lazy = (apply_mode & APPLY_LAZY) != 0;        // skip arguments of unused refinements
@@ -413,14 +547,7 @@ int32_t eval_arguments(const cell* fn, cell* code, int32_t pos, cell* path, int3
             if (!take(&el, use, code)) return pos;
         }
     }
-    fire(EV_CALL, code, pos, fn, nullptr);
-    if (is_native) {
-        natives::Fn entry = reinterpret_cast<natives::Fn>((uintptr_t)fn->data1);
-        if (t == TYPE_ACTION && stack::arguments.window->type() == TYPE_PORT) entry = actions::port_entry(entry);
-        entry(refs);
-    } else if (locals > 0) {
-        function::push_nones(locals);
-    }
+    finish_arguments(fn, is_native, t, locals, refs, code, pos);
     return pos;
 }
 
@@ -507,6 +634,55 @@ int32_t eval_next(cell* code, int32_t pos, bool push_mode) {
     return pos;
 }
 
+// Calls the op! `ov` named by the word `q` at code[next] on the value at
+// the expression's result place; the index after its argument.
+[[gnu::noinline]] int32_t call_infix(const cell* ov, const cell* q, cell* code, int32_t next, cell* start,
+                                     bool push_mode) {
+    cell op = *ov;
+    cell name = *q;
+    fire(EV_FETCH, code, next, &op, nullptr);
+    stack::arguments.top = (push_mode ? start : stack::arguments.window) + 1;
+    op.header = native::op_source(&op);
+    collector::Root held(op);
+    return eval_function(&op, code, next + 1, push_mode, nullptr, 0, &name, nullptr, true);
+}
+
+// The infix calls that follow an expression's value (its cell is `start`
+// in push mode, else the window's first cell) from `next` on, left to
+// right; the index after the last.
+[[gnu::always_inline]] inline int32_t eval_infix(cell* code, int32_t next, cell* start, bool push_mode) {
+    for (;;) {
+        if (next >= total_of(code)) break;
+        cell* q = cells_of(code) + next;
+        if (q->type() != TYPE_WORD) break;
+        // One lookup per expression: the next word's value, when bound.
+        Node* ctx = reinterpret_cast<Node*>((uintptr_t)q->data1);
+        int32_t index = (int32_t)q->data3;
+        if (!ctx || index < 0) break;
+        cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
+        if (!self->data2) break;
+        cell* ov = (self->header & context::FLAG_STACK)
+                       ? reinterpret_cast<cell*>((uintptr_t)self->data2) + index
+                       : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + index;
+        if (ov->type() != TYPE_OP) break;
+        if (!tracing.enabled && next + 1 < total_of(code)) {
+            FastOp fop = fast_op_of(ov);
+            if (fop != FAST_NONE) {
+                const cell* right = number_operand(cells_of(code) + next + 1);
+                cell* left = (push_mode ? start : stack::arguments.window);
+                stack::arguments.top = left + 1;
+                if (right && fast_infix(fop, left, right, reinterpret_cast<natives::Fn>((uintptr_t)ov->data1))) {
+                    next += 2;
+                    continue;
+                }
+            }
+        }
+        next = call_infix(ov, q, code, next, start, push_mode);
+        if (sys::is_pending()) return next;
+    }
+    return next;
+}
+
 // --- Expressions --------------------------------------------------------------------------
 
 int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, bool passive) {
@@ -524,7 +700,10 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
             if (next >= total_of(code)) raise("need-value", &v);
             stack::mark_interp_native(&v);
             cell* w = stack::push(&v);
-            next = eval_expression(code, next, false, true, false);
+            // A value read as it stands needs no expression of its own.
+            const cell* plain = tracing.enabled ? nullptr : plain_value(cells_of(code) + next);
+            if (plain) next = eval_infix(code, next + 1, stack::push(plain), true);
+            else next = eval_expression(code, next, false, true, false);
             if (sys::is_pending()) return next;
             cell* value = w + 1;
             if (value->type() == TYPE_UNSET) raise("need-value", w);
@@ -607,41 +786,8 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
         default: put_result(&v, push_mode); break;
     }
     if (!no_infix) {
-        for (;;) {
-            if (next >= total_of(code)) break;
-            cell* q = cells_of(code) + next;
-            if (q->type() != TYPE_WORD) break;
-            // One lookup per expression: the next word's value, when bound.
-            Node* ctx = reinterpret_cast<Node*>((uintptr_t)q->data1);
-            int32_t index = (int32_t)q->data3;
-            if (!ctx || index < 0) break;
-            cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
-            if (!self->data2) break;
-            cell* ov = (self->header & context::FLAG_STACK)
-                           ? reinterpret_cast<cell*>((uintptr_t)self->data2) + index
-                           : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + index;
-            if (ov->type() != TYPE_OP) break;
-            if (!tracing.enabled && next + 1 < total_of(code)) {
-                FastOp fop = fast_op_of(ov);
-                if (fop != FAST_NONE) {
-                    const cell* right = number_operand(cells_of(code) + next + 1);
-                    cell* left = (push_mode ? start : stack::arguments.window);
-                    stack::arguments.top = left + 1;
-                    if (right && fast_infix(fop, left, right, reinterpret_cast<natives::Fn>((uintptr_t)ov->data1))) {
-                        next += 2;
-                        continue;
-                    }
-                }
-            }
-            cell op = *ov;
-            cell name = *q;
-            fire(EV_FETCH, code, next, &op, nullptr);
-            stack::arguments.top = (push_mode ? start : stack::arguments.window) + 1;
-            op.header = native::op_source(&op);
-            collector::Root held(op);
-            next = eval_function(&op, code, next + 1, push_mode, nullptr, 0, &name, nullptr, true);
-            if (sys::is_pending()) return next;
-        }
+        next = eval_infix(code, next, start, push_mode);
+        if (sys::is_pending()) return next;
     }
     if (!push_mode) fire(EV_EXPR, code, next, stack::arguments.window, nullptr);
     return next;
