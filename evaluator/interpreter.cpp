@@ -9,6 +9,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
+#include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
@@ -197,7 +198,17 @@ inline bool fast_infix(FastOp op, cell* left, const cell* right, natives::Fn ent
         }
     }
     if (op == FAST_DIVIDE || op == FAST_REMAINDER) return false;
-    // A float! among them: the datatype's own code, over a window of the two.
+    if (op == FAST_ADD || op == FAST_SUBTRACT || op == FAST_MULTIPLY) {
+        // A float! result, as float!'s math gives it: an integer! left
+        // operand becomes a new float! cell, a float! one keeps its flags.
+        double x = tl == TYPE_INTEGER ? (double)(int32_t)left->data2 : cell::get_float(left);
+        double y = tr == TYPE_INTEGER ? (double)(int32_t)right->data2 : cell::get_float(right);
+        double r = op == FAST_ADD ? x + y : op == FAST_SUBTRACT ? x - y : x * y;
+        if (tl == TYPE_INTEGER) float_::make_in(left, r);
+        else cell::set_float(left, r);
+        return true;
+    }
+    // Comparisons with a float!: the datatype's own code, over a window of the two.
     cell* window = stack::arguments.window;
     stack::arguments.window = left;
     stack::push(right);
