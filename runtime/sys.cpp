@@ -107,22 +107,17 @@ void uncaught_throw(uint32_t code) {
     quit(RT_NO_CATCH, SYS_CALLER_ADDRESS());
 }
 
-void init(int argc, char** argv) {
-    platform::install_crash_handler();
-    platform::read_command_line(argc, argv);
-}
-
 // Room kept free below the deepest native recursion: enough for the error
 // path (building and throwing the stack-overflow error) to run.
 static constexpr uintptr_t STACK_MARGIN = 256 * 1024;
 
-bool stack_low() {
-    static uintptr_t limit = [] {
-        uintptr_t low = platform::stack_limit();
-        return low ? low + STACK_MARGIN : 0;
-    }();
-    char probe;
-    return (uintptr_t)&probe < limit;
+uintptr_t stack_floor = 0;
+
+void init(int argc, char** argv) {
+    platform::install_crash_handler();
+    platform::read_command_line(argc, argv);
+    uintptr_t low = platform::stack_limit();
+    stack_floor = low ? low + STACK_MARGIN : 0;
 }
 
 }  // namespace sys

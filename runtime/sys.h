@@ -197,8 +197,13 @@ void init(int argc, char** argv);
 // Handler of the top-level record: what ends an uncaught throw.
 [[noreturn]] void uncaught_throw(uint32_t code);
 
+// Lowest machine stack address native recursion may reach, the safety
+// margin included; set by init (0 when the system does not say).
+extern uintptr_t stack_floor;
+
 // Deep native recursion: true while less than the safety margin of machine
-// stack is left. The evaluator turns this into its stack-overflow error.
-bool stack_low();
+// stack is left. The evaluator turns this into its stack-overflow error; it
+// asks on every block, so this is a plain compare against a plain global.
+inline bool stack_low() { return (uintptr_t)__builtin_frame_address(0) < stack_floor; }
 
 }  // namespace sys
