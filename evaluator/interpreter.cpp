@@ -48,18 +48,22 @@ inline cell* cells_of(Node* n) { return reinterpret_cast<cell*>(n->buffer->head)
 inline cell* cells_of(const cell* blk) { return cells_of(node_of(blk)); }
 inline int32_t total_of(const cell* blk) { return (int32_t)(node_of(blk)->buffer->used_bytes() / sizeof(cell)); }
 
+// The value of a bound word's cell, or null when the word is unbound or its
+// context has no values (the word module's cases).
+inline cell* bound_value(const cell* w) {
+    Node* ctx = reinterpret_cast<Node*>((uintptr_t)w->data1);
+    int32_t i = (int32_t)w->data3;
+    if (!ctx || i < 0) return nullptr;
+    cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
+    if (!self->data2) return nullptr;
+    return (self->header & context::FLAG_STACK) ? reinterpret_cast<cell*>((uintptr_t)self->data2) + i
+                                                : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + i;
+}
+
 // The value cell of a bound word; the word module raises what is wrong
 // otherwise (unbound, no values, `self`).
 inline cell* word_value(const cell* w) {
-    Node* ctx = reinterpret_cast<Node*>((uintptr_t)w->data1);
-    int32_t i = (int32_t)w->data3;
-    if (ctx && i >= 0) {
-        cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
-        if (self->data2) {
-            if (self->header & context::FLAG_STACK) return reinterpret_cast<cell*>((uintptr_t)self->data2) + i;
-            return cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + i;
-        }
-    }
+    if (cell* v = bound_value(w)) return v;
     return word::get_value(w);
 }
 
@@ -161,15 +165,8 @@ inline const cell* number_operand(const cell* c) {
     uint8_t t = c->type();
     if (is_plain_number(t)) return c;
     if (t != TYPE_WORD) return nullptr;
-    Node* ctx = reinterpret_cast<Node*>((uintptr_t)c->data1);
-    int32_t i = (int32_t)c->data3;
-    if (!ctx || i < 0) return nullptr;
-    cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
-    if (!self->data2) return nullptr;
-    const cell* v = (self->header & context::FLAG_STACK)
-                        ? reinterpret_cast<cell*>((uintptr_t)self->data2) + i
-                        : reinterpret_cast<cell*>(reinterpret_cast<Node*>((uintptr_t)self->data2)->buffer->head) + i;
-    return is_plain_number(v->type()) ? v : nullptr;
+    const cell* v = bound_value(c);
+    return v && is_plain_number(v->type()) ? v : nullptr;
 }
 
 // Computes `left op right` into `left` (the top cell); false when the case
@@ -285,18 +282,6 @@ constexpr std::array<bool, 256> inert_types = [] {
         a[t] = false;
     return a;
 }();
-
-// The value of a bound word's cell, or null when the word is unbound or its
-// context has no values (the word module's cases).
-inline cell* bound_value(const cell* w) {
-    Node* ctx = reinterpret_cast<Node*>((uintptr_t)w->data1);
-    int32_t i = (int32_t)w->data3;
-    if (!ctx || i < 0) return nullptr;
-    cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
-    if (!self->data2) return nullptr;
-    return (self->header & context::FLAG_STACK) ? reinterpret_cast<cell*>((uintptr_t)self->data2) + i
-                                                : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + i;
-}
 
 // What the expression starting with `c` gives when evaluating it only reads
 // a value: an inert value, or a word bound to a value that is not a
@@ -667,15 +652,8 @@ int32_t eval_next(cell* code, int32_t pos, bool push_mode) {
         cell* q = cells_of(code) + next;
         if (q->type() != TYPE_WORD) break;
         // One lookup per expression: the next word's value, when bound.
-        Node* ctx = reinterpret_cast<Node*>((uintptr_t)q->data1);
-        int32_t index = (int32_t)q->data3;
-        if (!ctx || index < 0) break;
-        cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
-        if (!self->data2) break;
-        cell* ov = (self->header & context::FLAG_STACK)
-                       ? reinterpret_cast<cell*>((uintptr_t)self->data2) + index
-                       : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + index;
-        if (ov->type() != TYPE_OP) break;
+        cell* ov = bound_value(q);
+        if (!ov || ov->type() != TYPE_OP) break;
         if (!tracing.enabled && next + 1 < total_of(code)) {
             FastOp fop = fast_op_of(ov);
             if (fop != FAST_NONE) {
