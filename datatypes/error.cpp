@@ -541,22 +541,15 @@ int32_t compare(cell* a, cell* b, int32_t op) {
     return r;
 }
 
-// Fields read and set through paths as an object's are. The stack field
-// included: the report only reads frames still on the call stack, so a
-// number written there cannot point it anywhere else.
-static cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* holder,
-                       cell* element_cell, int32_t index, bool case_, bool get, bool last,
-                       bool owner) {
-    return object::eval_path(parent, element, value, path, holder, element_cell, index, case_, get,
-                             last, owner);
-}
-
 void register_type() {
     using namespace datatype;
     // clang-format off
     static const Entry entries[] = {
         on<A_MAKE>(make), INHERIT, INHERIT, INHERIT, on<A_FORM>(form), on<A_MOLD>(mold),
-        on<A_EVAL_PATH>(eval_path), NO, on<A_COMPARE>(compare),
+        // Fields through paths as an object's, the stack field included: the
+        // report reads only frames still on the call stack, so a number
+        // written there cannot point it anywhere else.
+        on<A_EVAL_PATH>(object::eval_path), NO, on<A_COMPARE>(compare),
         NO, NO, NO, NO, NO, NO, NO, NO, NO, NO, NO, NO, NO, NO, NO,   // math
         NO, NO, NO, NO, NO, INHERIT, INHERIT, NO, NO, NO, NO, NO, NO, NO, NO,
         NO, NO, NO, NO, INHERIT, NO, NO, NO, NO, NO, NO, NO,          // series

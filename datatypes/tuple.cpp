@@ -15,7 +15,6 @@
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "platform/random.h"
-#include "runtime/words.h"
 
 namespace tuple {
 
@@ -71,8 +70,7 @@ cell* do_math(int32_t op) {
     cell* r = stack::arg(1);
     if (l->type() != TYPE_TUPLE) {
         if (op == integer::MATH_SUBTRACT || op == integer::MATH_DIVIDE)
-            scalar::not_related(op == integer::MATH_SUBTRACT ? words::word_subtract : words::word_divide,
-                                l->type());
+            scalar::not_related(integer::math_word(op), l->type());
         cell t = *l;
         *l = *r;
         *r = t;
