@@ -897,7 +897,7 @@ void finish_path(cell* start, cell* from, bool push_mode) {
 static bool is_immediate(uint8_t type) {
     switch (type) {
     case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D: case TYPE_TUPLE: case TYPE_TIME:
-    case TYPE_DATE: case TYPE_MONEY: return true;
+    case TYPE_DATE: case TYPE_MONEY: case TYPE_EVENT: return true;
     default: return false;
     }
 }

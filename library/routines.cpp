@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "datatypes/event.h"
 #include "datatypes/logic.h"
 #include "evaluator/stack.h"
 #include "datatypes/integer.h"
@@ -34,11 +35,33 @@ void quit_return() {
     platform::exit_process(integer::get(&stack::arguments.window[0]));
 }
 
+// event? value: whether it is an event!.
+void is_event() {
+    logic::make_at(stack::arguments.window, stack::arguments.window->type() == TYPE_EVENT);
+}
+
+// find-flag? flags flag: whether flags is the word or a block holding it.
+void find_flag() {
+    cell* w = stack::arguments.window;
+    logic::make_at(w, event::find_flag(&w[0], &w[1]));
+}
+
+// send-event-os event no-wait: the backend simulates the event on its face.
+void send_event_os() {
+    cell* w = stack::arguments.window;
+    cell e = w[0];
+    bool sent = event::backend.send(&e, logic::is_truthy(&w[1]));
+    logic::make_at(stack::arguments.window, sent);
+}
+
 // Hidden-slot names: the codec objects keep these routines in their slots.
 const Entry table[] = {
     {"quit-return", quit_return},
     {"ctx||272~encode*", zolbin_encode},
     {"ctx||272~decode", zolbin_decode},
+    {"event?", is_event},
+    {"find-flag?", find_flag},
+    {"send-event-os", send_event_os},
 };
 
 }  // namespace

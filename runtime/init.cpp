@@ -16,6 +16,7 @@
 #include "datatypes/date.h"
 #include "datatypes/email.h"
 #include "datatypes/error.h"
+#include "datatypes/event.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
@@ -181,6 +182,7 @@ void init() {
     point2D::register_type();
     point3D::register_type();
                                    //     image!
+    event::register_type();        //     event! (the Vezi layer's, registered with the others)
     actions::init();               //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
     block::make_root();            // 11. root block and the stacks' series
@@ -192,6 +194,7 @@ void init() {
     words::build();                // 16. built-in words, refinements and issue
     refinements::build();
     issues::build();
+    event::init_words();           //     event type, flag and field words
     natives::init();               // 17. natives/init
     parser::init();                // 18. parser/init
     ownership::init();             // 19. ownership/init
