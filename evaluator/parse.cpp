@@ -1144,8 +1144,9 @@ struct Engine {
         int32_t code = (int32_t)e[2].data2;
         bool pick = e[2].data3 != 0;
         int32_t p = (int32_t)e[1].data1, s = (int32_t)e[1].data2, r = (int32_t)e[1].data3;
+        // into's start is a position of the outer input, checked once that is back.
         if (s < 0) s = 0;
-        if (s > units()) s = units();
+        if (code != CMD_INTO && s > units()) s = units();
         bool was_break = brk;
         brk = false;
         switch (code) {
@@ -1222,6 +1223,7 @@ struct Engine {
                 *input = block::cells_of(in)[n - 1];
                 depth--;
                 kind = kind_of(input->type());
+                if (s > units()) s = units();
                 set_at(s + (ok ? 1 : 0));
                 match = ok;
                 break;
