@@ -5,10 +5,12 @@
 
 #include "datatypes/event.h"
 #include "datatypes/logic.h"
+#include "datatypes/unset.h"
 #include "evaluator/stack.h"
 #include "datatypes/integer.h"
 #include "evaluator/zolbin.h"
 #include "platform/platform.h"
+#include "platform/simpleio.h"
 
 namespace routines {
 
@@ -54,6 +56,24 @@ void send_event_os() {
     logic::make_at(stack::arguments.window, sent);
 }
 
+// create-dir path: one directory; access no-create when it cannot be made.
+void create_dir() {
+    simpleio::make_dir(&stack::arguments.window[0]);
+    unset::make_at(&stack::arguments.window[0]);
+}
+
+// exists? path: whether a file or directory of that name exists.
+void exists() {
+    cell* path = &stack::arguments.window[0];
+    logic::make_at(path, simpleio::exists(path));
+}
+
+// write-stdout data: the value as `write` would put it in a file.
+void write_stdout() {
+    simpleio::write_stdout(&stack::arguments.window[0]);
+    unset::make_at(&stack::arguments.window[0]);
+}
+
 // Hidden-slot names: the codec objects keep these routines in their slots.
 const Entry table[] = {
     {"quit-return", quit_return},
@@ -62,6 +82,9 @@ const Entry table[] = {
     {"event?", is_event},
     {"find-flag?", find_flag},
     {"send-event-os", send_event_os},
+    {"create-dir", create_dir},
+    {"exists?", exists},
+    {"write-stdout", write_stdout},
 };
 
 }  // namespace

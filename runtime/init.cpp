@@ -55,6 +55,7 @@
 #include "evaluator/zolbin.h"
 #include "platform/platform.h"
 #include "platform/random.h"
+#include "platform/simpleio.h"
 #include "runtime/boot_image.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
@@ -124,6 +125,7 @@ void init() {
     boot_flag = 1;                 //  1. boot flag
     hooks::init();                 //  2. print hooks
     platform::init();              //  3. platform/init
+    simpleio::install();           //     the file actions of file!
     platform::random::init();      //  4. random/init
     memory::init();                //  5. memory manager
     externals::init();             //  6. handle table

@@ -276,46 +276,6 @@ uint32_t get_date(bool utc) {
 
 // --- files and the shell ------------------------------------------------------
 
-namespace {
-// Local paths are made in the Windows form (file::to_local writes
-// backslashes); here they name the same file with slashes.
-std::string posix_path(const char* path) {
-    std::string p(path);
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return p;
-}
-}  // namespace
-
-bool file_size(const char* path, int64_t& size) {
-    int fd = open(posix_path(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st;
-    // A directory opens here but not on Windows: it has no size either way.
-    bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-    close(fd);
-    if (ok) size = (int64_t)st.st_size;
-    return ok;
-}
-
-bool read_file(const char* path, std::string& out) {
-    int fd = open(posix_path(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-    out.clear();
-    char chunk[1 << 16];
-    while (ok) {
-        ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        out.append(chunk, (size_t)n);
-    }
-    close(fd);
-    return ok;
-}
-
 bool browse(const char*) { error::raise(9, "feature-na"); }
 
 void* reserve_inaccessible(uint32_t size) {

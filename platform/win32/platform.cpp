@@ -15,6 +15,7 @@
 
 #include "platform/clock.h"
 #include "platform/environment.h"
+#include "platform/win32/text.h"
 #include "runtime/console.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
@@ -130,6 +131,9 @@ public:
 };
 ConsoleScreen stdout_screen;
 
+ULONG_PTR gdiplus_token = 0;
+}  // namespace
+
 std::wstring widen(const char* s) {
     int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
     if (n <= 0) return std::wstring();
@@ -148,9 +152,6 @@ std::string narrow(const wchar_t* w, int units) {
     if (units < 0) s.resize((size_t)n - 1);  // the NUL counted with it
     return s;
 }
-
-ULONG_PTR gdiplus_token = 0;
-}  // namespace
 
 console::Screen* console_screen() {
     if (!stdout_is_console()) return nullptr;
@@ -357,39 +358,6 @@ uint32_t get_date(bool utc) {
 }
 
 // --- files and the shell ------------------------------------------------------
-
-bool file_size(const char* path, int64_t& size) {
-    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER n;
-    bool ok = GetFileSizeEx(h, &n) != 0;
-    CloseHandle(h);
-    if (ok) size = n.QuadPart;
-    return ok;
-}
-
-bool read_file(const char* path, std::string& out) {
-    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    out.clear();
-    bool ok = true;
-    char chunk[1 << 16];
-    for (;;) {
-        DWORD n = 0;
-        if (!ReadFile(h, chunk, sizeof chunk, &n, nullptr)) {
-            ok = false;
-            break;
-        }
-        if (n == 0) break;
-        out.append(chunk, n);
-    }
-    CloseHandle(h);
-    return ok;
-}
 
 bool browse(const char* target) {
     HINSTANCE r = ShellExecuteW(nullptr, L"open", widen(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);

@@ -16,11 +16,12 @@ namespace {
 
 class FileUrlTest : public ValueTest {
 protected:
+    file::Services installed = file::services;
     void TearDown() override {
         url::http_request = nullptr;
         url::parse_url = nullptr;
         file::current_dir = platform::get_current_dir;
-        file::services = {};
+        file::services = installed;
         ValueTest::TearDown();
     }
     cell* as(uint8_t type, const std::string& s) {
@@ -162,6 +163,7 @@ TEST_F(FileUrlTest, HttpReadAndWriteUpToTheExchange) {
 }
 
 TEST_F(FileUrlTest, FileActionsReachTheServices) {
+    file::services = {};
     cell* f = as_file("x.txt");
     EXPECT_EQ(raised([&] { read(f); }), "internal/not-done");
     EXPECT_EQ(raised([&] { get<A_DELETE>(TYPE_FILE)(push(*f)); }), "internal/not-done");
