@@ -91,8 +91,11 @@ bool rename(const char* from, const char* to) {
 bool make_dir(const char* path) { return mkdir(posix_path(path).c_str(), 0777) == 0; }
 
 bool exists(const char* path) {
+    std::string p = posix_path(path);
+    // As on Windows, a file named in a directory's form still exists.
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
     struct stat64 st;
-    return stat64(posix_path(path).c_str(), &st) == 0;
+    return stat64(p.c_str(), &st) == 0;
 }
 
 bool stamp(const char* path, Stamp& out) {
