@@ -278,7 +278,7 @@ void write(cell* file, cell* value, cell* part, cell* seek, bool binary, bool ap
             error::raise_script(error::Script::invalid_refine_arg, word::load("part"), part);
         count = integer::get(part);
     }
-    uint32_t mode = files::WRITE | (append || at >= 0 ? files::KEEP : 0);
+    uint32_t mode = files::WRITE | (append || at >= 0 ? (uint32_t)files::KEEP : 0u);
     Open f(files::open(local_path(file).c_str(), mode));
     if (f.h == files::NO_HANDLE) cannot_open(file, "cannot be opened for writing");
     if ((at > 0 && !files::seek(f.h, (uint64_t)at)) || (append && !files::seek(f.h, 0, true)))
