@@ -7,6 +7,7 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error_out.h"
+#include "datatypes/image.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -207,6 +208,12 @@ static void image(std::string& out, cell* value, bool form_it) {
         case TYPE_BINARY:
             out.append((const char*)rs_head(value), (size_t)rs_length(value));
             return;
+        case TYPE_IMAGE: {
+            cell data;
+            image::get_data(value, image::ARGB, &data);
+            out.append((const char*)rs_head(&data), (size_t)rs_length(&data));
+            return;
+        }
         case TYPE_TUPLE: {
             uint32_t n = (value->header >> 19) & 0xF;
             if (n > 12) n = 12;
@@ -480,7 +487,7 @@ cell* to(cell* target, cell* spec, int32_t type) {
     std::string out;
     switch (source.type()) {
         case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH:
-        case TYPE_CHAR: case TYPE_TUPLE: case TYPE_BINARY:
+        case TYPE_CHAR: case TYPE_TUPLE: case TYPE_BINARY: case TYPE_IMAGE:
             image(out, &source, false);
             break;
         case TYPE_INTEGER:

@@ -62,12 +62,18 @@ cell* make_logic(cell* c, bool b) {
 
 static int32_t head_of(const cell* v) { return (int32_t)v->data1; }
 
+// An image! counts pixels, width × height from its size word; its node (none
+// for an empty image) holds a record, not the pixels.
+static uint32_t image_pixels(const cell* v) { return (v->data3 & 0xFFFF) * (v->data3 >> 16); }
+
 bool is_at_tail(const cell* v) {
+    if (v->type() == TYPE_IMAGE) return head_of(v) >= (int32_t)image_pixels(v);
     Buffer* b = buffer_of(v);
     return (int64_t)head_of(v) << shift_of(b->unit()) >= (int64_t)(b->tail - b->head);
 }
 
 uint32_t buffer_units(const cell* v) {
+    if (v->type() == TYPE_IMAGE) return image_pixels(v);
     Buffer* b = buffer_of(v);
     return (uint32_t)(b->tail - b->head) >> shift_of(b->unit());
 }

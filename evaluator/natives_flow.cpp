@@ -389,7 +389,8 @@ void foreach(const int32_t*) {
 namespace {
 
 bool is_forall_series(uint8_t t) {
-    return series::is_any_block(t) || series::is_any_string(t) || t == TYPE_BINARY || t == TYPE_VECTOR;
+    return series::is_any_block(t) || series::is_any_string(t) || t == TYPE_BINARY || t == TYPE_VECTOR ||
+           t == TYPE_IMAGE;
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
+#include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
 #include "datatypes/native.h"
@@ -34,6 +35,7 @@
 #include "runtime/crush.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
+#include "platform/image_backend.h"
 
 namespace zolbin {
 
@@ -249,6 +251,7 @@ struct Writer {
     void function_contents(const cell* f);
     void word(const cell* v);
     void series(const cell* v);
+    void image_record(const cell* v);
 };
 
 void Writer::context_body(Node* ctx, bool with_values) {
@@ -420,6 +423,38 @@ void Writer::series(const cell* v) {
     leave();
 }
 
+// An image: its position, then (unless written before) its size and its
+// pixel words as stored. An image without pixels is never shared.
+void Writer::image_record(const cell* v) {
+    Node* node = image::node_of(v);
+    uint32_t head = v->data1;
+    const std::vector<int32_t>* before = node ? find_seen(node) : nullptr;
+    if (compact) {
+        lead(v, TYPE_IMAGE, head != 0, before != nullptr);
+        if (head != 0) varint(head);
+    } else {
+        word32(header(v, TYPE_IMAGE) | (before ? H_SEEN : 0));
+        word32(head);
+    }
+    if (before) {
+        write_path(*before);
+        return;
+    }
+    if (node) enter(node);
+    uint32_t w = image::width_of(v), h = image::height_of(v);
+    if (compact) {
+        varint(w);
+        varint(h);
+    } else {
+        word32(v->data3);
+    }
+    if (node) {
+        image_backend::PixelLock lock(node, false);
+        for (uint32_t y = 0; y < h; y++) bytes((const uint8_t*)(lock.pixels + (size_t)y * lock.stride_words), w * 4);
+        leave();
+    }
+}
+
 void Writer::value(const cell* v, bool counted) {
     uint8_t t = v->type();
     if (no_codec_type(t) || (t == TYPE_OP && native::op_source(v) == TYPE_ROUTINE)) raise_no_codec(v);
@@ -566,6 +601,9 @@ void Writer::value(const cell* v, bool counted) {
         case TYPE_VECTOR:
         case TYPE_BITSET:
             series(v);
+            break;
+        case TYPE_IMAGE:
+            image_record(v);
             break;
         case TYPE_OBJECT: {
             Node* ctx = object::context_of(v);
@@ -1191,10 +1229,11 @@ void Reader::series_record(Node* parent, uint8_t t, uint32_t new_line, bool seen
         bool cells_there = is_block_like(ct) || ct == TYPE_MAP;
         if (cells_wanted != cells_there || (t == TYPE_MAP) != (ct == TYPE_MAP) ||
             (t == TYPE_VECTOR) != (ct == TYPE_VECTOR) || (t == TYPE_BITSET) != (ct == TYPE_BITSET) ||
-            (is_text(t) && !is_text(ct)) || (t == TYPE_BINARY && ct != TYPE_BINARY))
+            (is_text(t) && !is_text(ct)) || (t == TYPE_BINARY && ct != TYPE_BINARY) ||
+            (t == TYPE_IMAGE) != (ct == TYPE_IMAGE))
             invalid(at);
         cell made{(uint32_t)t | new_line, (uint32_t)head, (uint32_t)(uintptr_t)node, 0};
-        if (t == TYPE_VECTOR || t == TYPE_HASH || t == TYPE_MAP) made.data3 = c.data3;
+        if (t == TYPE_VECTOR || t == TYPE_HASH || t == TYPE_MAP || t == TYPE_IMAGE) made.data3 = c.data3;
         append(parent, made);
         return;
     }
@@ -1231,6 +1270,30 @@ void Reader::series_record(Node* parent, uint8_t t, uint32_t new_line, bool seen
             cells_of(parent)[idx] = *held;
             stack::pop(1);
         }
+        return;
+    }
+    if (t == TYPE_IMAGE) {
+        uint32_t w, h;
+        if (compact) {
+            w = number();
+            h = number();
+        } else {
+            uint32_t size = word32();
+            w = size & 0xFFFF;
+            h = size >> 16;
+        }
+        if (!image_backend::size_fits(w, h) || (uint64_t)head > (uint64_t)w * h) invalid(at);
+        uint64_t bytes = (uint64_t)w * h * 4;
+        need(bytes);
+        Node* record = image_backend::create_bitmap(w, h, w * 4, &data[p]);
+        p += (size_t)bytes;
+        cell made;
+        image::make_at(&made, record, w, h);
+        made.data1 = (uint32_t)head;
+        made.header |= new_line;
+        // Held as a cell, so a collection while appending keeps its bitmaps.
+        collector::Root hold(made);
+        append(parent, made);
         return;
     }
     uint8_t element = 0;
@@ -1308,7 +1371,7 @@ void Reader::check_type(uint8_t t) {
         datatype::make_at(&d, t);
         raise_no_codec(&d);
     }
-    if (!type_known(t) || t == TYPE_IMAGE) invalid();
+    if (!type_known(t)) invalid();
 }
 
 // A record written before: its path, then a copy of the value it leads to.

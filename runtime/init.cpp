@@ -36,6 +36,7 @@
 #include "datatypes/path.h"
 #include "datatypes/ref.h"
 #include "datatypes/percent.h"
+#include "datatypes/image.h"
 #include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -183,7 +184,7 @@ void init() {
     ref::register_type();
     point2D::register_type();
     point3D::register_type();
-                                   //     image!
+    image::register_type();        //     image! (and the imaging factory)
     event::register_type();        //     event! (the Vezi layer's, registered with the others)
     actions::init();               //  9. actions/init
     memory::init_frames();         // 10. first node and series frames
