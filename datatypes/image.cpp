@@ -22,6 +22,7 @@
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "platform/image_backend.h"
+#include "platform/platform.h"
 #include "runtime/collector.h"
 #include "runtime/ownership.h"
 #include "runtime/unicode.h"
@@ -175,6 +176,35 @@ bool check_format(const uint8_t* p, uint32_t n) {
            starts("GIF89a", 6) || starts("II\x2A\x00", 4) || starts("MM\x00\x2A", 4);
 }
 
+static uint32_t le32(const uint8_t* p) { return (uint32_t)p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
+
+// A bitmap file whose headers point past its end: the system's decoder
+// would read beyond the bytes (uncompressed rows are checked whole).
+static bool bmp_overruns(const uint8_t* p, uint32_t n) {
+    if (n < 26) return true;
+    uint32_t offset = le32(p + 10), header = le32(p + 14);
+    if (header < 12 || header > n - 14 || offset > n || offset < 14 + header) return true;
+    int32_t w, h;
+    uint32_t bits;
+    if (header == 12) {  // the oldest header: 16-bit sides, no compression
+        w = p[18] | p[19] << 8;
+        h = p[20] | p[21] << 8;
+        bits = (uint32_t)p[24] | p[25] << 8;
+    } else if (header >= 40) {
+        w = (int32_t)le32(p + 18);
+        h = (int32_t)le32(p + 22);
+        bits = (uint32_t)p[28] | p[29] << 8;
+        uint32_t compression = le32(p + 30);
+        if (compression != 0 && compression != 3) return false;
+    } else {
+        return false;
+    }
+    if (w <= 0 || h == 0 || h == INT32_MIN || bits == 0 || bits > 32) return true;
+    uint64_t rows = (uint64_t)(h < 0 ? -(int64_t)h : h);
+    uint64_t row = ((uint64_t)w * bits + 31) / 32 * 4;
+    return offset + row * rows > n;
+}
+
 static cell* from_record(Node* record, cell* out) {
     return make_at(out, record, backend::width(record), backend::height(record));
 }
@@ -186,6 +216,7 @@ cell* decode(const cell* binary, cell* out) {
     uint32_t n = (uint32_t)binary::rs_length(&bin);
     if (!check_format(p, n)) return none::make_at(out);
     // The decoder gets its own copy: the series heap may move the binary.
+    if (p[0] == 'B' && bmp_overruns(p, n)) error::raise(error::ACCESS, "bad-media");
     std::string bytes((const char*)p, n);
     Node* record = backend::load_binary((const uint8_t*)bytes.data(), n);
     if (!record) error::raise(error::ACCESS, "bad-media");
@@ -199,12 +230,17 @@ cell* load(const cell* value, cell* out) {
     cell* local = string::push_new(64);
     file::to_local(&path, local, true);
     int32_t n = -1;
-    std::string os_path((const char*)unicode::to_utf8(local, &n));
-    os_path.resize((size_t)n);
+    const char* text = (const char*)unicode::to_utf8(local, &n);
+    std::string os_path(text, (size_t)n);
     stack::pop(1);
-    Node* record = backend::load_file(os_path.c_str());
-    if (!record) error::raise(error::ACCESS, "cannot-open", &path);
-    return from_record(record, out);
+    // The file's bytes go through the same sniffing and checks as a binary's.
+    std::string bytes;
+    if (!platform::read_file(os_path.c_str(), bytes)) error::raise(error::ACCESS, "cannot-open", &path);
+    cell* bin = binary::load((const uint8_t*)bytes.data(), (uint32_t)bytes.size());
+    decode(bin, out);
+    stack::pop(1);
+    if (out->type() != TYPE_IMAGE) error::raise(error::ACCESS, "bad-media");
+    return out;
 }
 
 cell* encode(const cell* image, cell* out, int32_t format) {

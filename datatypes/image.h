@@ -52,7 +52,8 @@ bool check_format(const uint8_t* bytes, uint32_t length);
 // The decoded image in `out`, or none when no codec claims the bytes;
 // a codec's failure raises access bad-media.
 cell* decode(const cell* binary, cell* out);
-// A binary! in `out`, a file! read and decoded (access cannot-open when not).
+// A binary! decoded into `out`, or a file! read and decoded (access
+// cannot-open when it cannot be read, bad-media when it is no image).
 cell* load(const cell* value, cell* out);
 // The encoded file of the image in `out` (a binary!); none for an unknown
 // format. An image with no pixel raises access bad-media.

@@ -195,27 +195,6 @@ Node* load_binary(const uint8_t* bytes, uint32_t length) {
     return make_node(main, nullptr, 0, w, h);
 }
 
-Node* load_file(const char* path) {
-    uint32_t w = 0, h = 0;
-    void* main = store::decode_file(path, &w, &h);
-    if (!main) return nullptr;
-    if (w == 0 || h == 0 || !size_fits(w, h)) {
-        store::release_object(main);
-        return nullptr;
-    }
-    // The pixels are read at once: the decoder would keep the file open.
-    Node* n = make_node(main, nullptr, 0, w, h);
-    if (!store::materialise_copy(n)) {
-        free_bitmaps(n);
-        return nullptr;
-    }
-    Record* r = record_of(n);
-    store::release_object(r->main);
-    r->main = nullptr;
-    r->flags = COPY_VALID;
-    return n;
-}
-
 bool encode(Node* image, int32_t format, std::string& out) {
     if (format < BMP || format > TIFF) {
         printf("Cannot find image encoder\n");

@@ -110,9 +110,8 @@ Node* flip_vertical(Node* image);
 Node* crop(Node* image, uint32_t x, uint32_t y, uint32_t w, uint32_t h);
 Node* copy_bitmap(Node* image);
 
-// Decoding: null when the bytes or the file do not decode.
+// Decoding: null when the bytes do not decode.
 Node* load_binary(const uint8_t* bytes, uint32_t length);
-Node* load_file(const char* path);
 // The encoded file of one frame in `out`; false for an unknown format (after
 // printing "Cannot find image encoder"). Failure inside the codec raises
 // access bad-media.
@@ -161,7 +160,6 @@ bool materialise_copy(Node* image);
 void release_object(void* object);
 // Decoders: a new main bitmap (straight alpha) and its size, or null.
 void* decode(const uint8_t* bytes, uint32_t length, uint32_t* w, uint32_t* h);
-void* decode_file(const char* path, uint32_t* w, uint32_t* h);
 // Encodes the image into a file of the format; false when the codec fails.
 // The native store has no codecs: it raises an access error.
 bool encode(Node* image, int32_t format, std::string& out);

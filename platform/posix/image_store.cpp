@@ -49,7 +49,6 @@ bool materialise_copy(Node* image) { return record_of(image)->copy != nullptr; }
 void release_object(void* object) { free(object); }
 
 void* decode(const uint8_t*, uint32_t, uint32_t*, uint32_t*) { no_codecs(); }
-void* decode_file(const char*, uint32_t*, uint32_t*) { no_codecs(); }
 bool encode(Node*, int32_t, std::string&) { no_codecs(); }
 
 }  // namespace image_backend::store

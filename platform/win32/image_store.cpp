@@ -153,18 +153,6 @@ void* decode(const uint8_t* bytes, uint32_t length, uint32_t* w, uint32_t* h) {
     return from_decoder(decoder, w, h);
 }
 
-void* decode_file(const char* path, uint32_t* w, uint32_t* h) {
-    if (!factory) return nullptr;
-    int n = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
-    std::wstring wide((size_t)(n > 0 ? n : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path, -1, &wide[0], n);
-    IWICBitmapDecoder* decoder = nullptr;
-    if (FAILED(factory->CreateDecoderFromFilename(wide.c_str(), nullptr, GENERIC_READ,
-                                                  WICDecodeMetadataCacheOnDemand, &decoder)))
-        return nullptr;
-    return from_decoder(decoder, w, h);
-}
-
 bool encode(Node* image, int32_t format, std::string& out) {
     static const int CONTAINER[] = {C_BMP, C_PNG, C_GIF, C_JPEG, C_TIFF};
     IWICBitmapSource* source = (IWICBitmapSource*)get_wic_bitmap(image, false);
