@@ -13,6 +13,7 @@
 #include "vezi/backend/core/flags.h"
 #include "vezi/backend/core/matrix.h"
 #include "vezi/backend/core/small_map.h"
+#include "vezi/backend/core/text.h"
 #include "vezi/backend/core/text_format.h"
 #include "vezi/backend/core/timing.h"
 #include "vezi/backend/core/translate.h"
@@ -301,13 +302,32 @@ TEST_F(BackendCore, PendingKeyAcrossKeyDownAndChar) {
     EXPECT_EQ(t.pending_key, 165);
     gui::KeyResult r = gui::translate_char(t, 'x', 0);
     EXPECT_EQ(key_text(gui::EVT_KEY, t, r.key_flags), "#120");
-    // Control+letter clears the pending key too.
-    gui::translate_key_down(t, 116, 0, 0, false, keys);
-    r = gui::translate_char(t, 'q', gui::FLAG_CONTROL);
-    EXPECT_EQ(t.pending_key, gui::NO_KEY);
+    // Control+F5: the `key` that follows at once is still F5, not a control code.
+    gui::translate_key_down(t, 116, 0, gui::FLAG_CONTROL, false, keys);
+    r = gui::translate_char(t, 116, gui::FLAG_CONTROL);
+    EXPECT_EQ(key_text(gui::EVT_KEY, t, r.key_flags), "F5");
+    EXPECT_EQ(r.key_flags, gui::FLAG_CONTROL | 116);
     // A `key` for a pending key without a name reports none.
     t.pending_key = 250;
     EXPECT_EQ(key_text(gui::EVT_KEY, t, 250), "none");
+}
+
+TEST_F(BackendCore, ControlTextReadBack) {
+    struct Case {
+        std::vector<uint16_t> in, out;
+    } cases[] = {
+        {{'a', '\r', '\n', 'b'}, {'a', '\n', 'b'}},
+        {{0xD83D, 0xDE00, '\r'}, {0xD83D, 0xDE00}},
+        {{'x', 0xD83D}, {'x', 0xFFFD}},          // half a pair at the end
+        {{0xDE00, 0xD83D, 'y'}, {0xFFFD, 0xFFFD, 'y'}},
+        {{}, {}},
+    };
+    for (Case& c : cases) {
+        int32_t n = (int32_t)c.in.size();
+        gui::clean_control_text(c.in.data(), &n);
+        c.in.resize((size_t)n);
+        EXPECT_EQ(c.in, c.out);
+    }
 }
 
 TEST_F(BackendCore, MouseAndWheel) {

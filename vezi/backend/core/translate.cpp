@@ -76,10 +76,9 @@ KeyResult translate_char(Translator& t, uint32_t wparam, uint32_t flags) {
         }
     }
     t.high_surrogate = 0;
-    if ((flags & FLAG_CONTROL) && c >= 97 && c <= 122) {
-        c -= 96;  // Control with a letter types its control code
-        t.pending_key = NO_KEY;
-    }
+    // Control with a letter types its control code. A `key` that reports a
+    // pending key (F5 is 116, a `t`) is no letter.
+    if ((flags & FLAG_CONTROL) && c >= 97 && c <= 122 && t.pending_key == NO_KEY) c -= 96;
     if ((t.ime_composing && (flags & FLAG_SHIFT)) || t.pending_key == 164 || t.pending_key == 165)
         t.pending_key = NO_KEY;
     return {true, c | flags};
