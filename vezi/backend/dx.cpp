@@ -35,9 +35,15 @@ void dx_init() {
     using LocaleName = int(WINAPI*)(LPWSTR, int);
     if (auto f = (LocaleName)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetUserDefaultLocaleName"))
         f(devices.locale, 85);
+    // The graphics libraries are loaded here, not at program start: under
+    // Wine loading Direct3D starts OpenGL, which every program would pay for.
+    using CreateD2D = HRESULT(WINAPI*)(D2D1_FACTORY_TYPE, REFIID, const D2D1_FACTORY_OPTIONS*, void**);
+    HMODULE d2d1 = LoadLibraryA("d2d1.dll");
+    auto create_d2d = d2d1 ? (CreateD2D)(void*)GetProcAddress(d2d1, "D2D1CreateFactory") : nullptr;
     D2D1_FACTORY_OPTIONS options{D2D1_DEBUG_LEVEL_NONE};
-    D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), &options,
-                      (void**)&devices.d2d_factory);
+    if (create_d2d)
+        create_d2d(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), &options,
+                   (void**)&devices.d2d_factory);
     create_write(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory1), (IUnknown**)&devices.dwrite_factory);
     dx_create_dev();
 }
@@ -45,6 +51,14 @@ void dx_init() {
 void dx_create_dev() {
     if (devices.d3d_device) release_devices();
     if (!devices.d2d_factory) return;
+    using CreateD3D = HRESULT(WINAPI*)(IDXGIAdapter*, D3D_DRIVER_TYPE, HMODULE, UINT, const D3D_FEATURE_LEVEL*,
+                                       UINT, UINT, ID3D11Device**, D3D_FEATURE_LEVEL*, ID3D11DeviceContext**);
+    HMODULE d3d11 = LoadLibraryA("d3d11.dll");
+    auto D3D11CreateDevice = d3d11 ? (CreateD3D)(void*)GetProcAddress(d3d11, "D3D11CreateDevice") : nullptr;
+    if (!D3D11CreateDevice) {
+        say("*** No Direct3D device (hardware or WARP): windows draw nothing");
+        return;
+    }
     D3D_DRIVER_TYPE first = devices.gpu ? D3D_DRIVER_TYPE_HARDWARE : D3D_DRIVER_TYPE_WARP;
     HRESULT hr = D3D11CreateDevice(nullptr, first, nullptr, 0x21, nullptr, 0, 7, &devices.d3d_device, nullptr,
                                    &devices.d3d_context);

@@ -112,6 +112,9 @@ using Awake = int32_t (*)();
 extern Awake awake;
 
 int32_t make_event(const MSG* msg, uint32_t flags, int32_t type);
+// Installs the getters of event! fields and the dispatcher that calls
+// system/vezi/awake (event_seam.cpp).
+void install_event_seam();
 uint32_t modifier_flags(bool keys_only);
 uint32_t current_flags();
 // The window an event is for (a window carrying a face), or (HWND)-1.

@@ -222,6 +222,8 @@ void init() {
             state.dark_mode = dark_mode_supported();
         }
     }
+    // 15: event! reads backend events through our getters.
+    install_event_seam();
     // 16-17: the clock and the handle types.
     perf_counter_now(&state.perf_start);
     state.font_handle_type = externals::register_type("font", release_font);
