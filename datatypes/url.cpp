@@ -216,7 +216,8 @@ cell* to_port(cell* value, bool open, cell* result) {
     if (open) {
         auto opener = datatype::get<A_OPEN>(TYPE_PORT);
         if (!opener) not_done();
-        opener(port, false, false, false, false, series::ABSENT);
+        // The actor's answer lands in the cell opened: open a copy.
+        opener(stack::push(port), false, false, false, false, series::ABSENT);
     }
     cell made = *port;
     *result = made;

@@ -17,6 +17,7 @@
 #include "datatypes/email.h"
 #include "datatypes/error.h"
 #include "datatypes/event.h"
+#include "datatypes/port.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
@@ -179,6 +180,7 @@ void init() {
     email::register_type();
     handle::register_type();
     date::register_type();         //     date!, port!, money!
+    port::register_type();
     money::register_type();
     ref::register_type();
     point2D::register_type();
