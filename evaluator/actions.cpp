@@ -1,5 +1,7 @@
 #include "evaluator/actions.h"
 
+#include "datatypes/word.h"
+
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
@@ -321,7 +323,8 @@ natives::Fn port_entry(natives::Fn dispatcher) {
     if (!known) error::raise(error::ACCESS, "invalid-actor");
     natives::Fn f = table[id - ACTOR_FIRST];
     if (!f) {
-        cell* w = stack::push(context::word_at(ctx, ACTOR_FIELD));
+        // The error names the action: the word of the call being made.
+        cell* w = word::push_new(stack::top_frame()->symbol());
         error::raise(error::ACCESS, "no-port-action", w);
     }
     return f;
