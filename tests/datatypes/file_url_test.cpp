@@ -159,7 +159,7 @@ TEST_F(FileUrlTest, HttpReadAndWriteUpToTheExchange) {
     EXPECT_TRUE(headers_seen);
     EXPECT_EQ(raised([&] { read(as_url("http://down/")); }), "access/no-connect");
     // The scheme test is case-sensitive: HTTP goes to a port.
-    EXPECT_EQ(raised([&] { read(as_url("HTTP://a.b/")); }), "internal/not-done");
+    EXPECT_EQ(raised([&] { read(as_url("HTTP://a.b/")); }), "access/unknown-scheme");
 }
 
 TEST_F(FileUrlTest, FileActionsReachTheServices) {
