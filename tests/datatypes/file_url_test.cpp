@@ -16,10 +16,13 @@ namespace {
 
 class FileUrlTest : public ValueTest {
 protected:
+    // The seams as start-up left them: a test that replaces one puts it back.
+    url::HttpRequest saved_http = url::http_request;
+    url::ParseUrl saved_parse = url::parse_url;
     file::Services installed = file::services;
     void TearDown() override {
-        url::http_request = nullptr;
-        url::parse_url = nullptr;
+        url::http_request = saved_http;
+        url::parse_url = saved_parse;
         file::current_dir = platform::get_current_dir;
         file::services = installed;
         ValueTest::TearDown();
