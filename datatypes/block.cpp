@@ -745,7 +745,7 @@ Match search(cell* series, cell* value, cell* part, bool only, bool case_, bool 
     if (units == 0) return m;
     if (!reverse && h >= units) return m;
     if (stack::is_given(skip)) {
-        if (skip->type() != TYPE_INTEGER) error::raise_script(error::Script::invalid_refine_arg, nullptr, skip);
+        if (skip->type() != TYPE_INTEGER) error::raise_refine_arg("skip", skip);
         m.step = (int32_t)skip->data2;
         if (m.step < 1) error::raise_script(error::Script::out_of_range, skip);
     }
@@ -759,7 +759,7 @@ Match search(cell* series, cell* value, cell* part, bool only, bool case_, bool 
         } else if (part->type() == series->type() && part->data2 == series->data2) {
             if (head_of(part) < limit) limit = head_of(part);
         } else {
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, part);
+            error::raise_refine_arg("part", part);
         }
     }
     int32_t op = same ? OP_SAME : case_ ? OP_STRICT_EQUAL : OP_FIND;
@@ -1010,7 +1010,7 @@ cell* sort(cell* series, bool case_, cell* skip, cell* compare, cell* part, bool
     if (stack::is_given(skip)) {
         size = skip->type() == TYPE_INTEGER ? (int32_t)skip->data2 : 0;
         if (size < 1 || size > n || n % size)
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, skip);
+            error::raise_refine_arg("skip", skip);
     } else if (all) {
         error::raise_script(error::Script::bad_refines);
     }
@@ -1036,7 +1036,7 @@ cell* sort(cell* series, bool case_, cell* skip, cell* compare, cell* part, bool
                 ensure_scratch(size);
             }
         } else {
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, compare);
+            error::raise_refine_arg("compare", compare);
         }
     } else if (all) {
         flags |= SORT_ALL | ((uint32_t)size << 2);
@@ -1051,14 +1051,17 @@ cell* sort(cell* series, bool case_, cell* skip, cell* compare, cell* part, bool
     // The records are sorted in a tracked copy: a comparator that allocates
     // (the collector moves buffers) or changes the series cannot make the sort
     // write through a stale address.
-    cell* records = (cell*)sys::allocate(cell_bytes((uint64_t)n));
-    memcpy((void*)records, (const void*)(cells_of(node) + h), (size_t)n * sizeof(cell));
-    SortCopy guard{records, (uint32_t)n, active_sorts};
-    active_sorts = &guard;
+    // A stable sort's merges park half a run in scratch space while the
+    // comparator runs: it follows the records in the same marked copy.
     uint32_t count = (uint32_t)(n / size), w = (uint32_t)size * sizeof(cell);
+    uint64_t scratch = stable ? (uint64_t)(count / 2) * (uint32_t)size : 0;
+    cell* records = (cell*)sys::allocate_zeroed(cell_bytes((uint64_t)n + scratch));
+    memcpy((void*)records, (const void*)(cells_of(node) + h), (size_t)n * sizeof(cell));
+    SortCopy guard{records, (uint32_t)(n + scratch), active_sorts};
+    active_sorts = &guard;
     try {
         if (stable)
-            sort::merge_sort(records, count, w, context, flags, comparer);
+            sort::merge_sort_with(records, count, w, context, flags, comparer, records + n);
         else
             sort::qsort(records, count, w, context, flags, comparer);
     } catch (...) {
@@ -1089,7 +1092,7 @@ cell* do_set_op(int32_t op, cell* a, cell* b, int32_t skip, bool case_) {
     if (skip < 1) {
         cell s;
         series::make_integer(&s, skip);
-        error::raise_script(error::Script::invalid_refine_arg, nullptr, &s);
+        error::raise_refine_arg("skip", &s);
     }
     if (op < 8 || op > 12) sys::no_case();
     bool two = op == 9 || op == 12;

@@ -115,7 +115,7 @@ int32_t part_count(cell* v, const cell* part) {
     if (part->type() == TYPE_INTEGER) return (int32_t)part->data2;
     if (part->type() == v->type() && part->data2 == v->data2)
         return head_of(part) - head_of(v);
-    error::raise_script(error::Script::invalid_refine_arg, nullptr, part);
+    error::raise_refine_arg("part", part);
 }
 
 // The value at unit `i` of the buffer, made by the series' type.
@@ -366,7 +366,7 @@ cell* take(cell* series, cell* part, bool deep, bool last) {
             int32_t ph = head_of(part);
             count = ph < h ? 0 : last ? h + n - ph : ph - h;
         } else {
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, part);
+            error::raise_refine_arg("part", part);
         }
         part_value = count;
         if (count < 0) {
@@ -465,7 +465,7 @@ static cell* reverse_units(cell* series, cell* part, cell* skip) {
         if (size < 1) error::raise_script(error::Script::out_of_range, skip);
         if (size == count) return series;
         if (size > count || count % size)
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, skip);
+            error::raise_refine_arg("skip", skip);
     }
     bool owned = ownership::check(series, ownership::REVERSE, head_of(series), count);
     if (owned) {

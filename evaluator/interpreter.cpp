@@ -1156,7 +1156,11 @@ void fire_event(uint32_t event, const cell* code, int32_t position, const cell* 
         throw;
     }
     tracing.enabled = true;
-    if (sys::is_pending()) return;
+    // A break, continue, return or throw of the tracer: the stacks are
+    // unwound to its target already, and the many places an event fires
+    // from cannot all pass it on by returning, so it travels in exception
+    // form (every catcher takes both forms).
+    sys::raise_pending();
     stack::restore(saved);
 }
 

@@ -111,6 +111,7 @@ extern Trace tracing;
 // with a block of event words).
 uint32_t trace_mask(const cell* tracer);
 // Reports an event to the tracer when tracing is on and the mask admits it.
+// A break, continue, return or throw of the tracer leaves in exception form.
 void fire_event(uint32_t event, const cell* code, int32_t position, const cell* value, const cell* ref);
 inline void fire(uint32_t event, const cell* code, int32_t position, const cell* value, const cell* ref) {
     if (tracing.enabled) fire_event(event, code, position, value, ref);
