@@ -1,5 +1,6 @@
 #include "datatypes/series.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "datatypes/char.h"
@@ -259,6 +260,29 @@ static void cut(Node* node, uint32_t at, uint32_t count) {
     uint8_t* from = b->head + ((size_t)(at + count) << shift);
     memmove(b->head + ((size_t)at << shift), from, (size_t)(b->tail - from));
     b->tail -= (size_t)count << shift;
+}
+
+uint32_t cut_runs(Node* node, const uint32_t* bounds, uint32_t runs, uint32_t before) {
+    Buffer* b = node->buffer;
+    uint32_t shift = shift_of(b->unit());
+    uint32_t units = (uint32_t)(b->tail - b->head) >> shift;
+    uint32_t write = 0, read = 0, removed_before = 0;
+    for (uint32_t k = 0; k < runs; k++) {
+        uint32_t from = std::min(bounds[2 * k], units), to = std::min(bounds[2 * k + 1], units);
+        if (from < read) from = read;
+        if (to <= from) continue;
+        if (write != read)
+            memmove(b->head + ((size_t)write << shift), b->head + ((size_t)read << shift),
+                    (size_t)(from - read) << shift);
+        write += from - read;
+        if (from < before) removed_before += std::min(to, before) - from;
+        read = to;
+    }
+    if (write != read)
+        memmove(b->head + ((size_t)write << shift), b->head + ((size_t)read << shift),
+                (size_t)(units - read) << shift);
+    b->tail -= (size_t)(read - write) << shift;
+    return removed_before;
 }
 
 static cell* remove_units(cell* series, cell* part, cell* key) {
