@@ -88,14 +88,6 @@ cell* source_apart(cell* source, const cell* out) {
     __builtin_unreachable();
 }
 
-// A library function by name (null when the word has no function value).
-cell* library_function(const char* name) {
-    cell* w = word::load(name);
-    if (!w->data1 || (int32_t)w->data3 < 0) return nullptr;
-    cell* v = word::get_value(w);
-    return v->type() == TYPE_FUNCTION ? v : nullptr;
-}
-
 // Tracing that do/trace started; ended on every way out.
 struct TraceScope {
     bool active = false;
@@ -131,6 +123,13 @@ struct TraceScope {
 };
 
 }  // namespace
+
+cell* library_function(const char* name) {
+    cell* w = word::load(name);
+    if (!w->data1 || (int32_t)w->data3 < 0) return nullptr;
+    cell* v = word::get_value(w);
+    return v->type() == TYPE_FUNCTION ? v : nullptr;
+}
 
 // do: blocks and parens evaluated (one expression with /next), strings
 // loaded first, files and URLs through do-file, errors raised, any other
