@@ -215,15 +215,6 @@ void set_current_dir() {
     }
 }
 
-void create_dir() {
-    cell* path = window();
-    if (!platform::create_dir(local_of(path).c_str())) {
-        cell* held = stack::push(path);
-        error::raise(error::ACCESS, "no-create", held);
-    }
-}
-
-void exists() { logic::make_at(window(), platform::path_exists(local_of(window()).c_str())); }
 
 // --- Tuples ---------------------------------------------------------------------------------------
 
@@ -376,8 +367,6 @@ const Entry table[] = {
     {"last-lf?", last_lf},
     {"get-current-dir", get_current_dir},
     {"set-current-dir", set_current_dir},
-    {"create-dir", create_dir},
-    {"exists?", exists},
     {"as-color", as_color},
     {"as-ipv4", as_ipv4},
     {"as-rgba", as_rgba},

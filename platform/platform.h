@@ -92,10 +92,6 @@ void close_console();
 bool get_current_dir(std::string& path);
 // Changes the current directory; false when the system refuses.
 bool set_current_dir(const char* path);
-// Whether a file or directory exists at the local path.
-bool path_exists(const char* path);
-// Creates one directory; false when the system refuses (it exists, no parent).
-bool create_dir(const char* path);
 
 // --- environment ------------------------------------------------------------
 

@@ -192,13 +192,6 @@ bool get_current_dir(std::string& path) {
 
 bool set_current_dir(const char* path) { return chdir(path) == 0; }
 
-bool path_exists(const char* path) {
-    struct stat st;
-    return stat(path, &st) == 0;
-}
-
-bool create_dir(const char* path) { return mkdir(path, 0777) == 0; }
-
 // --- environment ------------------------------------------------------------
 
 bool get_env(const char* name, std::string& value) {

@@ -267,10 +267,6 @@ bool get_current_dir(std::string& path) {
 
 bool set_current_dir(const char* path) { return SetCurrentDirectoryW(widen(path).c_str()) != 0; }
 
-bool path_exists(const char* path) { return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool create_dir(const char* path) { return CreateDirectoryW(widen(path).c_str(), nullptr) != 0; }
-
 // --- environment ------------------------------------------------------------
 
 bool get_env(const char* name, std::string& value) {
