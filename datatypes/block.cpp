@@ -289,6 +289,17 @@ cell* clone(const cell* blk, bool deep, bool any_block) {
     return result;
 }
 
+void flag_library(const cell* blk) {
+    Node* node = node_of(blk);
+    if (node->buffer->flags & memory::FLAG_LIBRARY) return;  // done, or a cycle
+    node->buffer->flags |= memory::FLAG_LIBRARY;
+    // Nothing here allocates, so the cells stay where they are.
+    for (int32_t i = 0; i < total_cells(node); i++) {
+        const cell* c = cells_of(node) + i;
+        if (series::is_any_block(c->type()) && c->data2) flag_library(c);
+    }
+}
+
 static bool type_in_kind(uint8_t t, const cell* kind) {
     if (kind->type() == TYPE_DATATYPE) return kind->data1 == t;
     if (kind->type() == TYPE_TYPESET) return typeset::has(kind, t);
@@ -565,7 +576,8 @@ cell* insert_at(cell* series, cell* value, int32_t part, bool only, int32_t dup,
     clamp_head(series);
     ownership::Word word = append ? ownership::APPEND : ownership::INSERT;
     int32_t index = append ? total_cells(node) : head_of(series);
-    bool owned = ownership::check(series, word, index, (int32_t)total);
+    // The owner is told what comes in, so it can refuse it.
+    bool owned = ownership::check(series, word, index, (int32_t)total, value);
     // The handler may have changed both series.
     src.recount();
     if (src.n <= 0) return series;
@@ -582,7 +594,7 @@ cell* insert_at(cell* series, cell* value, int32_t part, bool only, int32_t dup,
     // A hash! enters cells added at the tail; cells that moved need it all again.
     if (at + total == total_cells(node)) hash::entered(series, at, at + (int32_t)total);
     else hash::rebuild(series);
-    if (owned) ownership::check(series, append ? ownership::APPENDED : ownership::INSERTED, at, (int32_t)total);
+    if (owned) ownership::check(series, append ? ownership::APPENDED : ownership::INSERTED, at, (int32_t)total, value);
     if (append) {
         series->data1 = 0;
     } else {

@@ -101,7 +101,8 @@ struct TraceScope {
         t.extra = 0;
         code = *value;
         active = true;
-        interpreter::fire(interpreter::EV_INIT, &code, -1, nullptr, nullptr);
+        // Library code may start a trace (the tools do): its ends are reported all the same.
+        interpreter::fire_event(interpreter::EV_INIT, &code, -1, nullptr, nullptr);
     }
     // A normal or signalled end: the tracer sees the end event, with the
     // pending code put aside while it runs.
@@ -109,7 +110,7 @@ struct TraceScope {
         if (!active) return;
         uint32_t pending = sys::runtime.last_throw;
         sys::clear_throw();
-        interpreter::fire(interpreter::EV_END, &code, -1, nullptr, nullptr);
+        if (interpreter::tracing.enabled) interpreter::fire_event(interpreter::EV_END, &code, -1, nullptr, nullptr);
         sys::runtime.last_throw = pending;
         drop();
     }

@@ -141,8 +141,8 @@ TEST_F(Zolbin, SymbolTableOfGlobalWords) {
 }
 
 TEST_F(Zolbin, WhatTheEncoderRefuses) {
-    EXPECT_EQ(encoded(":ctx||272~decode", true), "error access/no-codec");
-    EXPECT_EQ(encoded(":ctx||272~decode", false), "error access/no-codec");
+    EXPECT_EQ(encoded(":quit-return", true), "error access/no-codec");
+    EXPECT_EQ(encoded(":quit-return", false), "error access/no-codec");
 }
 
 TEST_F(Zolbin, ReaderErrorsCarryTheOffset) {
