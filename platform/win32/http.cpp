@@ -1,7 +1,13 @@
 // The HTTP exchange through the platform's HTTP request COM object: one
-// object per exchange, one synchronous request, released at the end.
+// object per exchange, one synchronous request, released at the end. The
+// object's methods are reached through its dispatch interface by the
+// dispatch ids the toolchain declares, so nothing here depends on a method
+// table layout of our own making.
 #include <windows.h>
+#include <httprequestid.h>
 #include <oleauto.h>
+
+#include <initializer_list>
 
 #include "platform/http.h"
 #include "platform/win32/text.h"
@@ -10,25 +16,10 @@ namespace http {
 
 namespace {
 
-// The request object's interface, in its published method order (the
-// toolchain declares only its dispatch ids).
-struct IRequest : IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE SetProxy(LONG setting, VARIANT server, VARIANT bypass) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetCredentials(BSTR user, BSTR password, LONG flags) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Open(BSTR method, BSTR url, VARIANT async) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetRequestHeader(BSTR header, BSTR value) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetResponseHeader(BSTR header, BSTR* value) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetAllResponseHeaders(BSTR* headers) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Send(VARIANT body) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Status(LONG* status) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_StatusText(BSTR* text) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ResponseText(BSTR* body) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ResponseBody(VARIANT* body) = 0;
-};
-
 const CLSID no_clsid{};
-// {06F29373-5C5A-4B54-B025-6EF1BF8ABF0E}
-const IID request_iid = {0x06F29373, 0x5C5A, 0x4B54, {0xB0, 0x25, 0x6E, 0xF1, 0xBF, 0x8A, 0xBF, 0x0E}};
+// The interface id the request object publishes for IWinHttpRequest:
+// {016FE2EC-B2C8-45F8-B23B-39E53A75396B}.
+const IID request_iid = {0x016FE2EC, 0xB2C8, 0x45F8, {0xB2, 0x3B, 0x39, 0xE5, 0x3A, 0x75, 0x39, 0x6B}};
 
 // A BSTR freed when its owner ends.
 struct Bstr {
@@ -63,9 +54,36 @@ std::string reason_of(HRESULT hr) {
     return text;
 }
 
-bool set_request_header(IRequest* request, const Header& h) {
+// Calls a method (or reads a property) of the object; `args` in order.
+HRESULT invoke(IDispatch* object, DISPID id, WORD kind, std::initializer_list<VARIANT> args, VARIANT* result) {
+    VARIANT reversed[4];
+    UINT n = 0;
+    for (const VARIANT& a : args) reversed[args.size() - 1 - n++] = a;
+    DISPPARAMS params{n ? reversed : nullptr, nullptr, n, 0};
+    EXCEPINFO failure{};
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, &failure, nullptr);
+    if (hr == DISP_E_EXCEPTION) {
+        // The object's own error (a WinHTTP code) travels in the exception.
+        if (failure.pfnDeferredFillIn) failure.pfnDeferredFillIn(&failure);
+        if (FAILED(failure.scode)) hr = failure.scode;
+        SysFreeString(failure.bstrSource);
+        SysFreeString(failure.bstrDescription);
+        SysFreeString(failure.bstrHelpFile);
+    }
+    return hr;
+}
+
+VARIANT bstr_arg(const Bstr& b) {
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = b.b;
+    return v;
+}
+
+bool set_request_header(IDispatch* request, const Header& h) {
     Bstr name(h.name), value(h.value);
-    return SUCCEEDED(request->SetRequestHeader(name.b, value.b));
+    return SUCCEEDED(invoke(request, DISPID_HTTPREQUEST_SETREQUESTHEADER, DISPATCH_METHOD,
+                            {bstr_arg(name), bstr_arg(value)}, nullptr));
 }
 
 }  // namespace
@@ -89,42 +107,48 @@ bool perform(Exchange& ex) {
     }
 
     CLSID clsid = no_clsid;
-    if (FAILED(CLSIDFromProgID(L"WinHttp.WinHttpRequest.5.1", &clsid))) {
-        ex.failure = "no HTTP request object on this system";
-        return false;
-    }
-    IRequest* request = nullptr;
-    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, request_iid, (void**)&request)) || !request) {
+    IDispatch* request = nullptr;
+    if (FAILED(CLSIDFromProgID(L"WinHttp.WinHttpRequest.5.1", &clsid)) ||
+        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, request_iid, (void**)&request)) || !request) {
         ex.failure = "no HTTP request object on this system";
         return false;
     }
     struct Release {
-        IRequest* r;
+        IDispatch* r;
         ~Release() { r->Release(); }
     } release{request};
 
     Bstr method(ex.method), url(ex.url);
-    HRESULT hr = request->Open(method.b, url.b, async.v);
+    HRESULT hr = invoke(request, DISPID_HTTPREQUEST_OPEN, DISPATCH_METHOD, {bstr_arg(method), bstr_arg(url), async.v},
+                        nullptr);
     if (FAILED(hr)) {
         ex.failure = reason_of(hr);
         return false;
     }
+    // The platform's usual time-outs, set so that every system applies them:
+    // a server that never answers ends the exchange instead of the program.
+    VARIANT resolve{}, connect{}, send{}, receive{};
+    resolve.vt = connect.vt = send.vt = receive.vt = VT_I4;
+    resolve.lVal = 0;  // name resolution: the system's own limit
+    connect.lVal = 60000;
+    send.lVal = receive.lVal = 30000;
+    invoke(request, DISPID_HTTPREQUEST_SETTIMEOUTS, DISPATCH_METHOD, {resolve, connect, send, receive}, nullptr);
     for (const Header& h : ex.headers) set_request_header(request, h);
-    hr = request->Send(body.v);
+    hr = invoke(request, DISPID_HTTPREQUEST_SEND, DISPATCH_METHOD, {body.v}, nullptr);
     if (FAILED(hr)) {
         ex.failure = reason_of(hr);
         return false;
     }
 
-    LONG status = 0;
-    request->get_Status(&status);
-    ex.status = (int32_t)status;
-    Bstr headers;
-    if (SUCCEEDED(request->GetAllResponseHeaders(&headers.b)) && headers.b)
-        ex.response_headers = platform::narrow(headers.b, (int)SysStringLen(headers.b));
-
-    Variant response;
-    if (SUCCEEDED(request->get_ResponseBody(&response.v)) && response.v.vt == (VT_ARRAY | VT_UI1) &&
+    Variant status, headers, response;
+    if (SUCCEEDED(invoke(request, DISPID_HTTPREQUEST_STATUS, DISPATCH_PROPERTYGET, {}, &status.v)) &&
+        SUCCEEDED(VariantChangeType(&status.v, &status.v, 0, VT_I4)))
+        ex.status = (int32_t)status.v.lVal;
+    if (SUCCEEDED(invoke(request, DISPID_HTTPREQUEST_GETALLRESPONSEHEADERS, DISPATCH_METHOD, {}, &headers.v)) &&
+        headers.v.vt == VT_BSTR && headers.v.bstrVal)
+        ex.response_headers = platform::narrow(headers.v.bstrVal, (int)SysStringLen(headers.v.bstrVal));
+    if (SUCCEEDED(invoke(request, DISPID_HTTPREQUEST_RESPONSEBODY, DISPATCH_PROPERTYGET, {}, &response.v)) &&
+        response.v.vt == (VT_ARRAY | VT_UI1) &&
         SafeArrayGetDim(response.v.parray) == 1) {
         LONG low = 0, high = -1;
         SafeArrayGetLBound(response.v.parray, 1, &low);
