@@ -16,6 +16,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
+#include "platform/http.h"
 #include "runtime/unicode.h"
 #include "runtime/words.h"
 
@@ -23,7 +24,7 @@ namespace url {
 
 using namespace datatype;
 
-HttpRequest http_request = nullptr;
+HttpRequest http_request = http::request;
 ParseUrl parse_url = nullptr;
 
 namespace {

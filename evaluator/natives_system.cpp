@@ -1,5 +1,5 @@
 // Time, memory and environment natives: stats, recycle, wait, now, get-env,
-// set-env, list-env, size? and browse. Each checks and
+// set-env, list-env, size?, browse and call. Each checks and
 // converts its arguments and hands the work to the platform layer, the
 // memory statistics or the collector.
 #include <cmath>
@@ -26,6 +26,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "platform/call.h"
 #include "platform/platform.h"
 #include "runtime/collector.h"
 #include "runtime/memstats.h"
@@ -207,6 +208,20 @@ void browse(const int32_t*) {
         error::raise(error::ACCESS, "cannot-open", stack::arg(0), reason);
     }
     unset::make_at(stack::arg(0));
+}
+
+// --- Processes --------------------------------------------------------------------------
+
+void call(const int32_t* refs) {
+    enum { WAIT, SHOW, CONSOLE, SHELL, IN_ARG, OUT_ARG, ERR_ARG };
+    cell* command = stack::arg(0);
+    int32_t result = 0;
+    if (string::length_of(command) > 0) {
+        auto value = [&](int k) { return refs[k] >= 0 ? stack::arg((uint32_t)refs[k]) : nullptr; };
+        result = call::call_native(command, refs[WAIT] >= 0, refs[SHOW] >= 0, refs[CONSOLE] >= 0,
+                                   refs[SHELL] >= 0, value(IN_ARG), value(OUT_ARG), value(ERR_ARG));
+    }
+    integer::make_at(stack::arg(0), result);
 }
 
 }  // namespace natives

@@ -6,6 +6,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/url.h"
+#include "platform/http.h"
 #include "platform/platform.h"
 #include "runtime/words.h"
 #include "tests/datatypes/value_test.h"
@@ -137,8 +138,9 @@ void fake_http(int32_t method, cell* u, cell* headers, cell* data, bool, bool, b
 }
 
 TEST_F(FileUrlTest, HttpReadAndWriteUpToTheExchange) {
+    url::http_request = nullptr;
     cell* u = as_url("http://a.b/");
-    EXPECT_EQ(raised([&] { read(u); }), "internal/not-done");  // no HTTP service yet
+    EXPECT_EQ(raised([&] { read(u); }), "internal/not-done");  // no HTTP service
     EXPECT_EQ(raised([&] { read(u, push(integer(5))); }), "internal/not-done");
     struct Bad { cell data; const char* error; };
     const Bad bad[] = {
