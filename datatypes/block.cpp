@@ -289,6 +289,17 @@ cell* clone(const cell* blk, bool deep, bool any_block) {
     return result;
 }
 
+void flag_library(const cell* blk) {
+    Node* node = node_of(blk);
+    if (node->buffer->flags & memory::FLAG_LIBRARY) return;  // done, or a cycle
+    node->buffer->flags |= memory::FLAG_LIBRARY;
+    // Nothing here allocates, so the cells stay where they are.
+    for (int32_t i = 0; i < total_cells(node); i++) {
+        const cell* c = cells_of(node) + i;
+        if (series::is_any_block(c->type()) && c->data2) flag_library(c);
+    }
+}
+
 static bool type_in_kind(uint8_t t, const cell* kind) {
     if (kind->type() == TYPE_DATATYPE) return kind->data1 == t;
     if (kind->type() == TYPE_TYPESET) return typeset::has(kind, t);
@@ -565,7 +576,8 @@ cell* insert_at(cell* series, cell* value, int32_t part, bool only, int32_t dup,
     clamp_head(series);
     ownership::Word word = append ? ownership::APPEND : ownership::INSERT;
     int32_t index = append ? total_cells(node) : head_of(series);
-    bool owned = ownership::check(series, word, index, (int32_t)total);
+    // The owner is told what comes in, so it can refuse it.
+    bool owned = ownership::check(series, word, index, (int32_t)total, value);
     // The handler may have changed both series.
     src.recount();
     if (src.n <= 0) return series;
@@ -582,7 +594,7 @@ cell* insert_at(cell* series, cell* value, int32_t part, bool only, int32_t dup,
     // A hash! enters cells added at the tail; cells that moved need it all again.
     if (at + total == total_cells(node)) hash::entered(series, at, at + (int32_t)total);
     else hash::rebuild(series);
-    if (owned) ownership::check(series, append ? ownership::APPENDED : ownership::INSERTED, at, (int32_t)total);
+    if (owned) ownership::check(series, append ? ownership::APPENDED : ownership::INSERTED, at, (int32_t)total, value);
     if (append) {
         series->data1 = 0;
     } else {
@@ -745,7 +757,7 @@ Match search(cell* series, cell* value, cell* part, bool only, bool case_, bool 
     if (units == 0) return m;
     if (!reverse && h >= units) return m;
     if (stack::is_given(skip)) {
-        if (skip->type() != TYPE_INTEGER) error::raise_script(error::Script::invalid_refine_arg, nullptr, skip);
+        if (skip->type() != TYPE_INTEGER) error::raise_refine_arg("skip", skip);
         m.step = (int32_t)skip->data2;
         if (m.step < 1) error::raise_script(error::Script::out_of_range, skip);
     }
@@ -759,7 +771,7 @@ Match search(cell* series, cell* value, cell* part, bool only, bool case_, bool 
         } else if (part->type() == series->type() && part->data2 == series->data2) {
             if (head_of(part) < limit) limit = head_of(part);
         } else {
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, part);
+            error::raise_refine_arg("part", part);
         }
     }
     int32_t op = same ? OP_SAME : case_ ? OP_STRICT_EQUAL : OP_FIND;
@@ -1010,7 +1022,7 @@ cell* sort(cell* series, bool case_, cell* skip, cell* compare, cell* part, bool
     if (stack::is_given(skip)) {
         size = skip->type() == TYPE_INTEGER ? (int32_t)skip->data2 : 0;
         if (size < 1 || size > n || n % size)
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, skip);
+            error::raise_refine_arg("skip", skip);
     } else if (all) {
         error::raise_script(error::Script::bad_refines);
     }
@@ -1036,7 +1048,7 @@ cell* sort(cell* series, bool case_, cell* skip, cell* compare, cell* part, bool
                 ensure_scratch(size);
             }
         } else {
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, compare);
+            error::raise_refine_arg("compare", compare);
         }
     } else if (all) {
         flags |= SORT_ALL | ((uint32_t)size << 2);
@@ -1051,14 +1063,17 @@ cell* sort(cell* series, bool case_, cell* skip, cell* compare, cell* part, bool
     // The records are sorted in a tracked copy: a comparator that allocates
     // (the collector moves buffers) or changes the series cannot make the sort
     // write through a stale address.
-    cell* records = (cell*)sys::allocate(cell_bytes((uint64_t)n));
-    memcpy((void*)records, (const void*)(cells_of(node) + h), (size_t)n * sizeof(cell));
-    SortCopy guard{records, (uint32_t)n, active_sorts};
-    active_sorts = &guard;
+    // A stable sort's merges park half a run in scratch space while the
+    // comparator runs: it follows the records in the same marked copy.
     uint32_t count = (uint32_t)(n / size), w = (uint32_t)size * sizeof(cell);
+    uint64_t scratch = stable ? (uint64_t)(count / 2) * (uint32_t)size : 0;
+    cell* records = (cell*)sys::allocate_zeroed(cell_bytes((uint64_t)n + scratch));
+    memcpy((void*)records, (const void*)(cells_of(node) + h), (size_t)n * sizeof(cell));
+    SortCopy guard{records, (uint32_t)(n + scratch), active_sorts};
+    active_sorts = &guard;
     try {
         if (stable)
-            sort::merge_sort(records, count, w, context, flags, comparer);
+            sort::merge_sort_with(records, count, w, context, flags, comparer, records + n);
         else
             sort::qsort(records, count, w, context, flags, comparer);
     } catch (...) {
@@ -1089,7 +1104,7 @@ cell* do_set_op(int32_t op, cell* a, cell* b, int32_t skip, bool case_) {
     if (skip < 1) {
         cell s;
         series::make_integer(&s, skip);
-        error::raise_script(error::Script::invalid_refine_arg, nullptr, &s);
+        error::raise_refine_arg("skip", &s);
     }
     if (op < 8 || op > 12) sys::no_case();
     bool two = op == 9 || op == 12;

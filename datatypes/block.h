@@ -86,6 +86,15 @@ bool remove_value(cell* blk, cell* value, bool from_start);
 // nested blocks are cloned too (with `any_block` also parens and paths).
 // The result takes the source's type.
 cell* clone(const cell* blk, bool deep, bool any_block);
+// Library code: the blocks decoded from the boot image, and the bodies of
+// functions made from them, carry memory::FLAG_LIBRARY on their buffers; the
+// interpreter runs them as compiled code would run (no trace events, the
+// current code position left alone). Copies are never flagged.
+inline bool is_library(const cell* blk) {
+    return (reinterpret_cast<memory::Node*>((uintptr_t)blk->data2)->buffer->flags & memory::FLAG_LIBRARY) != 0;
+}
+// Flags the block and every block, paren and path nested in it.
+void flag_library(const cell* blk);
 // Copies in place every `step`-th cell whose type is in `kind` (a datatype!
 // or typeset!) and that is a series, bitset!, object!, error! or map!.
 void find_types(cell* blk, const cell* kind, int32_t step);

@@ -17,8 +17,8 @@
 // (`Sig<A>::fn`); `on<A>(f)` checks a function against it at compile time and
 // `get<A>(type)` gives it back typed, so a function can only ever be called
 // through the signature it was registered with. A refinement argument that
-// was not given arrives as a cell pointer at or below the arguments window
-// start (`stack::is_given`), a count that was not given as -1.
+// was not given arrives as null or series::ABSENT (`stack::is_given`), a
+// count that was not given as -1.
 #pragma once
 #include <cstddef>
 #include <cstdint>

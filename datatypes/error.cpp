@@ -402,15 +402,10 @@ void raise(int32_t count, const cell* const* items) {
         raising--;
         throw;
     }
-    if (raise_hook) {
-        try {
-            raise_hook(e, false);
-        } catch (...) {
-            raising--;
-            throw;
-        }
-    }
     raising--;
+    // The hook may run user code (a tracer's error event) that raises errors
+    // of its own: each of those is built anew, not taken for this one.
+    if (raise_hook) raise_hook(e, false);
     thrown = *e;
     sys::throw_code(sys::THROW_ERROR);
     __builtin_unreachable();

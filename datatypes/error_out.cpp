@@ -6,6 +6,9 @@
 
 #include "datatypes/error.h"
 #include "datatypes/integer.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
+#include "runtime/collector.h"
 #include "runtime/sys.h"
 
 namespace error {
@@ -91,6 +94,13 @@ void raise_internal(Internal id) {
 void raise_script(Script id, const cell* arg1, const cell* arg2, const cell* arg3) {
     last_script = id;
     raise(SCRIPT, spelling_of(script_ids, id), arg1, arg2, arg3);
+}
+
+void raise_refine_arg(const char* refinement, const cell* value) {
+    cell v = *value;
+    collector::Root held(v);
+    cell* w = word::push_new(symbol::make(refinement));
+    raise_script(Script::invalid_refine_arg, w, &v);
 }
 
 void raise_out_of_range(int32_t n) {

@@ -73,5 +73,8 @@ extern Script last_script;
                                const cell* arg3 = nullptr);
 // Script out-of-range with the integer as its argument.
 [[noreturn]] void raise_out_of_range(int32_t n);
+// Script invalid-refine-arg naming the refinement by its word (`part`,
+// `skip`, `compare`) and the argument given it.
+[[noreturn]] void raise_refine_arg(const char* refinement, const cell* value);
 
 }  // namespace error

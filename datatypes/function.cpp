@@ -200,6 +200,8 @@ cell* make_compiled(cell* spec, cell* body, Node* ctx, int32_t entry, int32_t ow
     *context::owner(ctx) = *result;
     if (bd) {
         cell* copy = block::clone(bd, true, true);
+        // A function made from library code is library code too.
+        if (block::is_library(bd)) block::flag_library(copy);
         *more_cell(result, MORE_BODY) = *copy;
         if (own_context) context::bind_block(more_cell(result, MORE_BODY), ctx, false);
     } else {
@@ -318,6 +320,7 @@ void rebind(cell* slot, Node* object_context) {
                               context::KIND_FUNCTION);
     context::Hold hold(&ctx);
     cell* copy = block::clone(body, true, true);
+    if (block::is_library(body)) block::flag_library(copy);
     context::bind_block(copy, object_context, true);
     context::bind_block(copy, ctx, false);
     // make_compiled would bind again to a fresh context: build the cell here.

@@ -1,5 +1,6 @@
 #include "datatypes/series.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "datatypes/char.h"
@@ -121,7 +122,7 @@ int32_t part_count(cell* v, const cell* part) {
     if (part->type() == TYPE_INTEGER) return (int32_t)part->data2;
     if (part->type() == v->type() && part->data2 == v->data2)
         return head_of(part) - head_of(v);
-    error::raise_script(error::Script::invalid_refine_arg, nullptr, part);
+    error::raise_refine_arg("part", part);
 }
 
 // The value at unit `i` of the buffer, made by the series' type.
@@ -267,6 +268,29 @@ static void cut(Node* node, uint32_t at, uint32_t count) {
     b->tail -= (size_t)count << shift;
 }
 
+uint32_t cut_runs(Node* node, const uint32_t* bounds, uint32_t runs, uint32_t before) {
+    Buffer* b = node->buffer;
+    uint32_t shift = shift_of(b->unit());
+    uint32_t units = (uint32_t)(b->tail - b->head) >> shift;
+    uint32_t write = 0, read = 0, removed_before = 0;
+    for (uint32_t k = 0; k < runs; k++) {
+        uint32_t from = std::min(bounds[2 * k], units), to = std::min(bounds[2 * k + 1], units);
+        if (from < read) from = read;
+        if (to <= from) continue;
+        if (write != read)
+            memmove(b->head + ((size_t)write << shift), b->head + ((size_t)read << shift),
+                    (size_t)(from - read) << shift);
+        write += from - read;
+        if (from < before) removed_before += std::min(to, before) - from;
+        read = to;
+    }
+    if (write != read)
+        memmove(b->head + ((size_t)write << shift), b->head + ((size_t)read << shift),
+                (size_t)(units - read) << shift);
+    b->tail -= (size_t)(read - write) << shift;
+    return removed_before;
+}
+
 static cell* remove_units(cell* series, cell* part, cell* key) {
     int32_t count = 1;
     if (stack::is_given(part)) count = part_count(series, part);
@@ -372,7 +396,7 @@ cell* take(cell* series, cell* part, bool deep, bool last) {
             int32_t ph = head_of(part);
             count = ph < h ? 0 : last ? h + n - ph : ph - h;
         } else {
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, part);
+            error::raise_refine_arg("part", part);
         }
         part_value = count;
         if (count < 0) {
@@ -471,7 +495,7 @@ static cell* reverse_units(cell* series, cell* part, cell* skip) {
         if (size < 1) error::raise_script(error::Script::out_of_range, skip);
         if (size == count) return series;
         if (size > count || count % size)
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, skip);
+            error::raise_refine_arg("skip", skip);
     }
     bool owned = ownership::check(series, ownership::REVERSE, head_of(series), count);
     if (owned) {

@@ -95,6 +95,10 @@ cell* next();
 cell* pick(cell* series, int32_t index, cell* index_cell);
 cell* poke(cell* series, int32_t index, cell* value, cell* index_cell);
 cell* remove(cell* series, cell* part, cell* key);
+// Removes the runs of units [bounds[2k], bounds[2k + 1]) (ascending, not
+// overlapping; cut to the tail) in one pass, each kept unit moved once;
+// owners are not told. Answers the units removed before unit `before`.
+uint32_t cut_runs(memory::Node* node, const uint32_t* bounds, uint32_t runs, uint32_t before);
 cell* reverse(cell* series, cell* part, cell* skip);
 cell* skip();
 cell* tail();

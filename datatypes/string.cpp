@@ -595,6 +595,9 @@ cell* to(cell* target, cell* spec, int32_t type) {
             cell value = *spec;
             cell* out = push_new(16);
             if (series::is_any_block(value.type())) form_elements_onto(out, &value, NO_LIMIT);
+            // A refinement keeps its slash in any string type but string!.
+            else if (value.type() == TYPE_REFINEMENT && type != TYPE_STRING)
+                actions::mold_typed(&value, out, false, false, false, nullptr, NO_LIMIT, 0);
             else form_onto(out, &value, NO_LIMIT);
             cell made = *out;
             stack::pop(1);
@@ -1023,7 +1026,7 @@ cell* sort(cell* series, bool case_, cell* skip, cell* compare, cell* part, bool
     if (stack::is_given(skip)) {
         int32_t size = skip->type() == TYPE_INTEGER ? (int32_t)skip->data2 : 0;
         if (size < 1 || size > n || n % size)
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, skip);
+            error::raise_refine_arg("skip", skip);
         c.size = (uint32_t)size;
     } else if (all) {
         error::raise_script(error::Script::bad_refines);
@@ -1203,7 +1206,7 @@ cell* do_set_op(int32_t op, cell* a, cell* b, int32_t skip, bool case_, cell* re
     if (skip < 1) {
         cell s;
         series::make_integer(&s, skip);
-        error::raise_script(error::Script::invalid_refine_arg, nullptr, &s);
+        error::raise_refine_arg("skip", &s);
     }
     cell x = *a, y = *b;
     head_index(&x);
@@ -1250,7 +1253,7 @@ cell* change_case(cell* value, cell* part, bool upper_) {
         else if (part->type() == value->type() && part->data2 == value->data2)
             p = (int32_t)part->data1 - (int32_t)h;
         else
-            error::raise_script(error::Script::invalid_refine_arg, nullptr, part);
+            error::raise_refine_arg("part", part);
         if (p < 0) p = 0;
         if (p < n) n = p;  // never past the tail
     }

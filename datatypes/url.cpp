@@ -16,6 +16,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
+#include "platform/http.h"
 #include "runtime/unicode.h"
 #include "runtime/words.h"
 
@@ -23,7 +24,7 @@ namespace url {
 
 using namespace datatype;
 
-HttpRequest http_request = nullptr;
+HttpRequest http_request = http::request;
 ParseUrl parse_url = nullptr;
 
 namespace {
@@ -216,7 +217,8 @@ cell* to_port(cell* value, bool open, cell* result) {
     if (open) {
         auto opener = datatype::get<A_OPEN>(TYPE_PORT);
         if (!opener) not_done();
-        opener(port, false, false, false, false, series::ABSENT);
+        // The actor's answer lands in the cell opened: open a copy.
+        opener(stack::push(port), false, false, false, false, series::ABSENT);
     }
     cell made = *port;
     *result = made;

@@ -47,7 +47,7 @@ cell* load_decoded(const char* text, int32_t length);
 
 // One HTTP exchange: the method's symbol, the url, headers (block!) or null,
 // data or null; leaves the answer (none! when no connection could be made)
-// in `result`.
+// in `result`. The platform's exchange by default; tests put in their own.
 using HttpRequest = void (*)(int32_t method, cell* url, cell* headers, cell* data, bool binary,
                              bool lines, bool info, cell* result);
 extern HttpRequest http_request;

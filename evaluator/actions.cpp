@@ -1,5 +1,7 @@
 #include "evaluator/actions.h"
 
+#include "datatypes/word.h"
+
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
@@ -74,8 +76,8 @@ namespace {
 // Arguments of a dispatcher.
 inline cell* A(int i) { return stack::arg((uint32_t)i); }
 using natives::given;
-// A refinement's argument cell; absent: the window start (stack::is_given).
-inline cell* R(const int32_t* refs, int k) { return refs[k] >= 0 ? stack::arg((uint32_t)refs[k]) : stack::args(); }
+// A refinement's argument cell; absent: series::ABSENT (stack::is_given).
+inline cell* R(const int32_t* refs, int k) { return refs[k] >= 0 ? stack::arg((uint32_t)refs[k]) : series::ABSENT; }
 
 void result(cell* r) {
     if (r && r != stack::args()) stack::set_last(r);
@@ -107,10 +109,10 @@ void do_reflect(const int32_t*) {
 template <class F>
 void form_or_mold(const int32_t* refs, int part_ref, F call) {
     int32_t limit = NO_LIMIT;
-    cell* part = stack::args();
+    cell limit_cell{TYPE_NONE, 0, 0, 0};
     if (refs[part_ref] >= 0) {
-        part = A(refs[part_ref]);
-        limit = part->type() == TYPE_INTEGER ? (int32_t)part->data2 : NO_LIMIT;
+        limit_cell = *A(refs[part_ref]);
+        limit = limit_cell.type() == TYPE_INTEGER ? (int32_t)limit_cell.data2 : NO_LIMIT;
         if (limit < 1) {
             stack::keep_first();
             string::make_at(stack::args(), 1);
@@ -118,10 +120,9 @@ void form_or_mold(const int32_t* refs, int part_ref, F call) {
         }
     }
     cell value = *A(0);
-    cell limit_cell = *part;
     stack::keep_first();
     *A(0) = value;
-    cell* lc = refs[part_ref] >= 0 ? stack::push(&limit_cell) : stack::args();
+    cell* lc = refs[part_ref] >= 0 ? stack::push(&limit_cell) : series::ABSENT;
     cell* out = string::push_new(64);
     call(A(0), out, lc, limit);
     if (limit != NO_LIMIT) {
@@ -321,7 +322,8 @@ natives::Fn port_entry(natives::Fn dispatcher) {
     if (!known) error::raise(error::ACCESS, "invalid-actor");
     natives::Fn f = table[id - ACTOR_FIRST];
     if (!f) {
-        cell* w = stack::push(context::word_at(ctx, ACTOR_FIELD));
+        // The error names the action: the word of the call being made.
+        cell* w = word::push_new(stack::top_frame()->symbol());
         error::raise(error::ACCESS, "no-port-action", w);
     }
     return f;

@@ -34,6 +34,7 @@
 namespace interpreter {
 
 cell current_code = {TYPE_UNSET, 0, 0, 0};
+bool in_library = false;
 Trace tracing = {false, false, {TYPE_UNSET, 0, 0, 0}, 0x1FFFF, 0};
 
 namespace {
@@ -246,6 +247,13 @@ inline void check_machine_stack() {
 struct CodeScope {
     cell saved = current_code;
     ~CodeScope() { current_code = saved; }
+};
+
+// Library or user code for the extent of a block or a function body.
+struct LibraryScope {
+    bool before = in_library;
+    explicit LibraryScope(bool library) { in_library = library; }
+    ~LibraryScope() { in_library = before; }
 };
 
 cell* push_datatype(const cell* v) { return datatype::push(v->type()); }
@@ -586,6 +594,7 @@ void call_routine(const cell* r) {
 void eval_block(const cell* block, bool into_caller) {
     assert(!sys::is_pending());
     check_machine_stack();
+    LibraryScope mode(block::is_library(block));
     cell* code = stack::push(block);
     stack::mark_symbol(stack::sym_body, 0x80 | stack::KIND_BLOCK);
     fire(EV_ENTER, code, (int32_t)code->data1, nullptr, nullptr);
@@ -596,9 +605,12 @@ void eval_block(const cell* block, bool into_caller) {
         stack::keep_first();
     } else {
         CodeScope scope;
+        bool user = !in_library;
         while (pos < total_of(code)) {
-            current_code = *code;
-            current_code.data1 = (uint32_t)pos;
+            if (user) {
+                current_code = *code;
+                current_code.data1 = (uint32_t)pos;
+            }
             pos = eval_expression(code, pos, false, false, false);
             if (sys::is_pending()) return;
             if (pos < total_of(code)) stack::clear_args();
@@ -839,6 +851,9 @@ int32_t eval_function(cell* callable, cell* code, int32_t pos, bool push_mode, c
 }
 
 void call_callback(const cell* fn, const cell* name) {
+    cell body = *function::more_cell(fn, function::MORE_BODY);
+    // A library function's prolog and epilog are library code too.
+    LibraryScope mode(body.type() == TYPE_BLOCK ? block::is_library(&body) : in_library);
     Node* ctx = function::context_of(fn);
     stack::Frame* frame = stack::top_frame();
     context::set_stack_values(ctx, stack::arguments.window);
@@ -851,7 +866,6 @@ void call_callback(const cell* fn, const cell* name) {
     if (fn->header & function::FLAG_TRACE) tracing.enabled = tracing.saved;
     if (fn->header & function::FLAG_NO_TRACE) tracing.enabled = false;
     fire(EV_PROLOG, nullptr, -1, name, fn);
-    cell body = *function::more_cell(fn, function::MORE_BODY);
     if (body.type() == TYPE_BLOCK) {
         try {
             eval_block(&body, true);
@@ -1156,7 +1170,11 @@ void fire_event(uint32_t event, const cell* code, int32_t position, const cell* 
         throw;
     }
     tracing.enabled = true;
-    if (sys::is_pending()) return;
+    // A break, continue, return or throw of the tracer: the stacks are
+    // unwound to its target already, and the many places an event fires
+    // from cannot all pass it on by returning, so it travels in exception
+    // form (every catcher takes both forms).
+    sys::raise_pending();
     stack::restore(saved);
 }
 

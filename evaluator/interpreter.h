@@ -107,13 +107,21 @@ struct Trace {
 };
 extern Trace tracing;
 
+// True while library code runs (a block flagged as library code, or the body
+// of a function made from one, block.h): it fires no trace events and leaves
+// `current_code` alone, so tracers, `near` and the tools built on them see
+// only the user's code. User code that library code evaluates (a block handed
+// to it, a user function it calls) is traced again.
+extern bool in_library;
+
 // The event mask of a tracer function (0x1FFFF when its body does not start
 // with a block of event words).
 uint32_t trace_mask(const cell* tracer);
 // Reports an event to the tracer when tracing is on and the mask admits it.
+// A break, continue, return or throw of the tracer leaves in exception form.
 void fire_event(uint32_t event, const cell* code, int32_t position, const cell* value, const cell* ref);
 inline void fire(uint32_t event, const cell* code, int32_t position, const cell* value, const cell* ref) {
-    if (tracing.enabled) fire_event(event, code, position, value, ref);
+    if (tracing.enabled && !in_library) fire_event(event, code, position, value, ref);
 }
 
 }  // namespace interpreter

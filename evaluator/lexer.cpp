@@ -552,8 +552,11 @@ bool r_issue(Scan& s, cell* out) {
     const uint8_t* p = s.token_start;
     uint32_t n = token_length(s);
     if (n < 2) return false;
-    if ((s.flags & (F_UNI2 | F_UNI4)) && !valid_utf8(p + 1, p + n)) return false;
-    if (out) word::make_cell(out, TYPE_ISSUE, context::global, symbol::make_n(p + 1, n - 1), -1);
+    // Digits before the `#` (a base without its braces, `16#FF`) belong to
+    // the spelling: the token is kept whole.
+    if (*p == '#') p++, n--;
+    if ((s.flags & (F_UNI2 | F_UNI4)) && !valid_utf8(p, p + n)) return false;
+    if (out) word::make_cell(out, TYPE_ISSUE, context::global, symbol::make_n(p, n), -1);
     return true;
 }
 
@@ -800,6 +803,9 @@ bool r_binary(Scan& s, cell* out) {
     const uint8_t* end = s.token_end - 1;  // the `}`
     int32_t base = 0;
     while (*p != '#') {
+        // The scanner lets `'` into the run of the base: a prefix that is not
+        // plain digits is no base.
+        if (*p < '0' || *p > '9') return false;
         base = base * 10 + (*p - '0');
         if (base > 64) return false;
         p++;

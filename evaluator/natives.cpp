@@ -139,7 +139,8 @@ void register_routines(const cell* routines_block) {
         }
         cell* n = stack::push(&name);
         cell* made = routine::make_compiled(&spec, nullptr, entry, 0, false);
-        set_global(n, made);
+        if (routines::is_hidden(spelling)) routines::keep_hidden(n, made);
+        else set_global(n, made);
         stack::pop(2);
     }
     stack::arguments.top = top;

@@ -116,6 +116,9 @@ ZOL_NATIVES(X)
 // first, so they may lie anywhere.
 void set_words_from_values(cell* words, cell* values, int32_t n, bool any, bool only, bool some);
 
+// A library function by name (null when the word has no function value).
+cell* library_function(const char* name);
+
 // Hands a string (from its head) to the print hooks and the console, as
 // `print` (newline) and `prin` do, and sets `last_line_feed` to newline.
 void print_text(cell* text, bool newline);

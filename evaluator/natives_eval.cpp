@@ -70,6 +70,14 @@ struct Sink {
 // A new block! with room for n cells, pushed.
 cell* new_block(int32_t n) { return block::push_new(n < 1 ? 1 : n); }
 
+// The block /into writes to may be the one being read: the source is then
+// read from a copy (pushed), so what goes in is never read again.
+cell* source_apart(cell* source, const cell* out) {
+    if (series::is_any_block(out->type()) && node_of(out) == node_of(source))
+        return block::clone(source, false, false);
+    return source;
+}
+
 // The error! value raised again as it is (its where and near filled in
 // when empty).
 [[noreturn]] void raise_value(const cell* e) {
@@ -78,14 +86,6 @@ cell* new_block(int32_t n) { return block::push_new(n < 1 ? 1 : n); }
     error::thrown = *held;
     sys::throw_code(sys::THROW_ERROR);
     __builtin_unreachable();
-}
-
-// A library function by name (null when the word has no function value).
-cell* library_function(const char* name) {
-    cell* w = word::load(name);
-    if (!w->data1 || (int32_t)w->data3 < 0) return nullptr;
-    cell* v = word::get_value(w);
-    return v->type() == TYPE_FUNCTION ? v : nullptr;
 }
 
 // Tracing that do/trace started; ended on every way out.
@@ -101,7 +101,8 @@ struct TraceScope {
         t.extra = 0;
         code = *value;
         active = true;
-        interpreter::fire(interpreter::EV_INIT, &code, -1, nullptr, nullptr);
+        // Library code may start a trace (the tools do): its ends are reported all the same.
+        interpreter::fire_event(interpreter::EV_INIT, &code, -1, nullptr, nullptr);
     }
     // A normal or signalled end: the tracer sees the end event, with the
     // pending code put aside while it runs.
@@ -109,7 +110,7 @@ struct TraceScope {
         if (!active) return;
         uint32_t pending = sys::runtime.last_throw;
         sys::clear_throw();
-        interpreter::fire(interpreter::EV_END, &code, -1, nullptr, nullptr);
+        if (interpreter::tracing.enabled) interpreter::fire_event(interpreter::EV_END, &code, -1, nullptr, nullptr);
         sys::runtime.last_throw = pending;
         drop();
     }
@@ -123,6 +124,13 @@ struct TraceScope {
 };
 
 }  // namespace
+
+cell* library_function(const char* name) {
+    cell* w = word::load(name);
+    if (!w->data1 || (int32_t)w->data3 < 0) return nullptr;
+    cell* v = word::get_value(w);
+    return v->type() == TYPE_FUNCTION ? v : nullptr;
+}
 
 // do: blocks and parens evaluated (one expression with /next), strings
 // loaded first, files and URLs through do-file, errors raised, any other
@@ -216,10 +224,11 @@ void reduce(const int32_t* refs) {
     }
     cell* code = stack::push(value);
     clamp_head(code);
-    int32_t pos = head_of(code);
     cell* out;
     if (into) out = stack::push(stack::arg((uint32_t)refs[0]));
-    else out = new_block(total_of(code) - pos);
+    else out = new_block(total_of(code) - head_of(code));
+    code = source_apart(code, out);
+    int32_t pos = head_of(code);
     cell* start = stack::push(out);
     Sink sink{out, series::is_at_tail(out)};
     int32_t first = block::total_cells(node_of(out));
@@ -291,6 +300,7 @@ void compose(const int32_t* refs) {
     cell* out;
     if (into) out = stack::push(stack::arg((uint32_t)refs[2]));
     else out = new_block(total_of(src) - head_of(src));
+    src = source_apart(src, out);
     cell* start = stack::push(out);
     Sink sink{out, series::is_at_tail(out)};
     if (!compose_into(src, sink, deep, only)) return;

@@ -11,7 +11,9 @@
 // and head index); its buffer is read again at every step, since the body
 // may grow, shrink or move it.
 #include <cmath>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
@@ -429,6 +431,49 @@ void forall(const int32_t*) {
     finish(result);
 }
 
+namespace {
+
+// The removals remove-each has decided but not yet made, while no owner
+// listens to the series: made in one pass at the end (or when the body
+// changes the series), so each kept value moves once instead of once per
+// removal before it. A hash! (its index) and the types with removals of
+// their own go one at a time.
+struct Removals {
+    bool batched;
+    memory::Node* node = nullptr;
+    uint32_t units = 0, unit = 0;
+    std::vector<uint32_t> bounds;
+
+    explicit Removals(const cell* walked) {
+        batched = walked->type() != TYPE_HASH &&
+                  actions::get_action_ptr_of<datatype::A_REMOVE>(walked) == series::remove;
+        if (!batched) return;
+        node = node_of(walked);
+        memory::Buffer* b = node->buffer;
+        unit = b->unit();
+        units = b->used_bytes() / unit;
+    }
+    // Whether the series is still as the walk found it, with no owner.
+    bool unchanged() const {
+        memory::Buffer* b = node->buffer;
+        return !(b->flags & memory::FLAG_OWNED) && b->unit() == unit && b->used_bytes() / unit == units;
+    }
+    void add(uint32_t from, uint32_t to) {
+        if (!bounds.empty() && bounds.back() == from) bounds.back() = to;
+        else bounds.push_back(from), bounds.push_back(to);
+    }
+    // Makes the decided removals; answers how many of them lay before
+    // `head`. Allocates nothing, so it also runs while an exception travels.
+    uint32_t flush(uint32_t head) {
+        if (bounds.empty()) return 0;
+        uint32_t before = series::cut_runs(node, bounds.data(), (uint32_t)bounds.size() / 2, head);
+        bounds.clear();
+        return before;
+    }
+};
+
+}  // namespace
+
 void remove_each(const int32_t*) {
     cell* words = stack::push(stack::arg(0));
     cell* data = stack::push(stack::arg(1));
@@ -438,24 +483,45 @@ void remove_each(const int32_t*) {
     cell* result = unset::push();
     cell* part = integer::push(n);
     Walk w{walked, words, n, words->type() == TYPE_WORD, 0};
-    for (;;) {
-        int32_t at = head_of(walked);
-        if (!step(w)) break;
-        Step s = pass(body, result);
-        if (s == STEP_LEAVE) return;
-        if (s == STEP_BREAK) break;
-        if (s == STEP_CONTINUE || !logic::is_truthy(result)) continue;
-        // The values just taken go; the walk goes on from where they were.
-        walked->data1 = (uint32_t)at;
-        int32_t left = series::units_from_head(walked, false);
-        if (left <= 0) continue;
-        cell* target = stack::push(walked);
-        integer::make_at(part, n < left ? n : left);
-        auto fn = actions::get_action_ptr_of<datatype::A_REMOVE>(target);
-        fn(target, n > 1 ? part : series::ABSENT, series::ABSENT);
-        stack::pop(1);
-        walked->data1 = (uint32_t)at;
+    Removals batch(walked);
+    try {
+        for (;;) {
+            int32_t at = head_of(walked);
+            if (!step(w)) break;
+            Step s = pass(body, result);
+            if (s == STEP_LEAVE) {
+                batch.flush(0);
+                return;
+            }
+            if (batch.batched && !batch.unchanged()) {
+                // The body changed the series or gave it an owner: one
+                // removal at a time from here on, as an owner is told.
+                at -= (int32_t)batch.flush((uint32_t)at);
+                walked->data1 = (uint32_t)(at + n);
+                batch.batched = false;
+            }
+            if (s == STEP_BREAK) break;
+            if (s == STEP_CONTINUE || !logic::is_truthy(result)) continue;
+            if (batch.batched) {
+                batch.add((uint32_t)at, (uint32_t)std::min<int64_t>((int64_t)at + n, batch.units));
+                continue;
+            }
+            // The values just taken go; the walk goes on from where they were.
+            walked->data1 = (uint32_t)at;
+            int32_t left = series::units_from_head(walked, false);
+            if (left <= 0) continue;
+            cell* target = stack::push(walked);
+            integer::make_at(part, n < left ? n : left);
+            auto fn = actions::get_action_ptr_of<datatype::A_REMOVE>(target);
+            fn(target, n > 1 ? part : series::ABSENT, series::ABSENT);
+            stack::pop(1);
+            walked->data1 = (uint32_t)at;
+        }
+    } catch (...) {
+        batch.flush(0);
+        throw;
     }
+    batch.flush(0);
     finish(data);
 }
 

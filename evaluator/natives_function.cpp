@@ -266,17 +266,19 @@ cell* collect_locals(cell* spec, cell* body) {
     cell* b = stack::push(body);
     Walk::run(b, add, sym_foreach, sym_remove_each, sym_repeat);
     stack::pop(1);
-    // Drop a collected `local`; add /local to the spec when missing.
-    for (int32_t i = block::length_of(locals) - 1; i >= 0; i--) {
-        cell* c = block::head_cell(locals) + i;
-        if (symbol::resolve(word::symbol_of(c)) == local_word) {
-            for (int32_t k = i; k + 1 < block::length_of(locals); k++) c[k - i] = c[k - i + 1];
-            block::drop_last(locals);
-        }
-    }
+    // Add /local to the spec when missing, then drop a collected `local`:
+    // /local names that word already (a body setting only `local` still
+    // keeps it out of the global context).
     if (block::length_of(locals) > 0) {
         memory::Node* sn = series::node_of(spec);
         if (count_locals(sn, (int32_t)spec->data1, true) < 0) block::append_cell_copy(sn, words::refinement_local);
+        for (int32_t i = block::length_of(locals) - 1; i >= 0; i--) {
+            cell* c = block::head_cell(locals) + i;
+            if (symbol::resolve(word::symbol_of(c)) == local_word) {
+                for (int32_t k = i; k + 1 < block::length_of(locals); k++) c[k - i] = c[k - i + 1];
+                block::drop_last(locals);
+            }
+        }
         for (int32_t i = 0; i < block::length_of(locals); i++) {
             cell w = block::head_cell(locals)[i];
             block::append_cell_copy(sn, &w);

@@ -48,7 +48,7 @@ namespace natives {
 
 
 
-ZOL_PENDING(call)
+
 
 
 

@@ -1,5 +1,5 @@
 // Time, memory and environment natives: stats, recycle, wait, now, get-env,
-// set-env, list-env, size? and browse. Each checks and
+// set-env, list-env, size?, browse and call. Each checks and
 // converts its arguments and hands the work to the platform layer, the
 // memory statistics or the collector.
 #include <cmath>
@@ -23,8 +23,10 @@
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "platform/call.h"
 #include "platform/platform.h"
 #include "runtime/collector.h"
 #include "runtime/memstats.h"
@@ -60,84 +62,23 @@ void result_count(double n) {
 
 void stats_into_result() { result_count(memstats::measure(nullptr, 1)); }
 
-// --- The memory report of stats/show ---
-
-double number_of(const cell* c) {
-    if (c->type() == TYPE_INTEGER) return (double)(int32_t)c->data2;
-    if (c->type() == TYPE_FLOAT) return cell::get_float(c);
-    return 0.0;
-}
-
-std::string padded(const std::string& text, size_t width, bool right) {
-    if (text.size() >= width) return text;
-    std::string pad(width - text.size(), ' ');
-    return right ? pad + text : text + pad;
-}
-
-std::string number_text(double n) {
-    char buf[32];
-    snprintf(buf, sizeof buf, "%.0f", n);
-    return buf;
-}
-
-// Cell i of a block value (none when it has fewer).
-const cell* item(const cell* blk, int32_t i) {
-    static const cell none_cell{TYPE_NONE, 0, 0, 0};
-    if (blk->type() != TYPE_BLOCK || i >= block::length_of(blk)) return &none_cell;
-    return block::cell_at(blk, (int32_t)blk->data1 + i);
-}
-
-// The frames of one class: their free, used and total columns and the sums.
-void report_frames(std::string& out, const cell* frames, const char* name, const char* unit) {
-    out += "\n[" + padded(name, 6, false) + "] -- Free ----- Used ----- Total --\n";
-    int32_t n = frames->type() == TYPE_BLOCK ? block::length_of(frames) : 0;
-    double used = 0, total = 0;
-    if (n == 0) out += padded("-", 16, true) + padded("-", 11, true) + padded("-", 12, true) + "\n";
-    for (int32_t i = 0; i < n; i++) {
-        const cell* f = item(frames, i);
-        used += number_of(item(f, 1));
-        total += number_of(item(f, 2));
-        out += "  " + padded(std::to_string(i + 1) + ":", 4, false) + padded(number_text(number_of(item(f, 0))), 11, true) +
-               padded(number_text(number_of(item(f, 1))), 11, true) +
-               padded(number_text(number_of(item(f, 2))), 12, true) + "\n";
-    }
-    out += std::string("  --\n  Used     : ") + number_text(used) + " " + unit + "\n";
-    out += std::string("  Allocated: ") + number_text(total) + " " + unit + "\n";
-}
-
-// show-memory-stats: the detail block of stats/info as the printed report.
-void show_memory_stats(const cell* data) {
-    std::string out;
-    report_frames(out, item(data, 0), "Nodes", "nodes");
-    report_frames(out, item(data, 1), "Series", "bytes");
-    out += "\n[ Big    ]\n";
-    const cell* big = item(data, 2);
-    double sum = 0;
-    for (int32_t i = 0, n = big->type() == TYPE_BLOCK ? block::length_of(big) : 0; i < n; i++) {
-        double size = number_of(item(big, i));
-        sum += size;
-        out += "  " + padded(std::to_string(i + 1) + ":", 4, false) + padded(number_text(size), 11, true) + "\n";
-    }
-    out += "  --\n  Allocated: " + number_text(sum) + " bytes\n";
-    out += "--\nTotal allocated from OS (virtual):" + padded(number_text(number_of(item(data, 3))), 9, true) + "\n";
-    out += "Total allocated on heap (malloc):" + padded(number_text(number_of(item(data, 4))), 9, true);
-    cell* text = new_string(stack::push_cell(), out);
-    print_text(text, true);
-    stack::pop(1);
-}
-
 }  // namespace
 
 // --- Memory -----------------------------------------------------------------------------------
 
 void stats(const int32_t* refs) {
     if (refs[0] >= 0 || refs[1] >= 0) {
-        // /info (and /show, whose printer is library code): the detail block.
+        // /info, and /show: the detail block, printed by the library.
         cell* blk = block::push_new(5);
         memstats::measure(blk, 2);
         cell::copy(blk, stack::arg(0));
         if (refs[0] >= 0) {
-            show_memory_stats(stack::arg(0));
+            cell* show = library_function("show-memory-stats");
+            if (!show) error::raise(error::SCRIPT, "no-value", word::load("show-memory-stats"));
+            {
+                stack::TopMark mark;
+                interpreter::call_function(show, stack::arg(0), 1);
+            }
             unset::make_at(stack::arg(0));
         }
         return;
@@ -267,6 +208,20 @@ void browse(const int32_t*) {
         error::raise(error::ACCESS, "cannot-open", stack::arg(0), reason);
     }
     unset::make_at(stack::arg(0));
+}
+
+// --- Processes --------------------------------------------------------------------------
+
+void call(const int32_t* refs) {
+    enum { WAIT, SHOW, CONSOLE, SHELL, IN_ARG, OUT_ARG, ERR_ARG };
+    cell* command = stack::arg(0);
+    int32_t result = 0;
+    if (string::length_of(command) > 0) {
+        auto value = [&](int k) { return refs[k] >= 0 ? stack::arg((uint32_t)refs[k]) : nullptr; };
+        result = call::call_native(command, refs[WAIT] >= 0, refs[SHOW] >= 0, refs[CONSOLE] >= 0,
+                                   refs[SHELL] >= 0, value(IN_ARG), value(OUT_ARG), value(ERR_ARG));
+    }
+    integer::make_at(stack::arg(0), result);
 }
 
 }  // namespace natives

@@ -99,6 +99,7 @@ void get(const int32_t* refs) {
         cell path = *w;
         cell* held = stack::push(&path);
         interpreter::eval_path(held, nullptr, 0, false, true, false, given(refs, 1));
+        if (sys::is_pending()) return;  // a break or return in a paren of the path
         if (stack::arg(0)->type() == TYPE_UNSET && !any) raise_script("no-value", &path);
         return;
     }
@@ -128,6 +129,7 @@ void set(const int32_t* refs) {
         cell* path = stack::push(target);
         stack::push(&result);
         interpreter::eval_path(path, nullptr, 0, true, false, false, case_);
+        if (sys::is_pending()) return;
     } else if (t == TYPE_OBJECT) {
         object::set_fields(target, value, any, only, some);
     } else {

@@ -112,10 +112,11 @@ inline cell* get_top() {
 }
 inline uint8_t top_type() { return get_top()->type(); }
 
-// Whether a refinement's argument cell was given: an absent one arrives as -1
-// or as a pointer at or below the window start.
+// Whether a refinement's argument cell was given: an absent one arrives as
+// null or as -1 (series::ABSENT). Any real cell is given, wherever it lies
+// (argument stack, a root, the machine stack).
 inline bool is_given(const cell* refinement) {
-    return refinement != (const cell*)(intptr_t)-1 && refinement > arguments.window;
+    return refinement != nullptr && refinement != (const cell*)(intptr_t)-1;
 }
 
 // --- Call frames ------------------------------------------------------------------

@@ -827,7 +827,13 @@ struct Reader {
     void reference_record(Node* parent, uint32_t new_line);
 
     // Shared record bodies.
-    cell* append(Node* parent, const cell& c) { return block::append_cell_copy(parent, &c); }
+    // The cell's series may be new and held by nothing else: it stays rooted
+    // while the parent grows.
+    cell* append(Node* parent, const cell& c) {
+        cell held = c;
+        collector::Root hold(held);
+        return block::append_cell_copy(parent, &held);
+    }
     Node* context_body(int32_t* kind_out, bool* values_out);
     void place(const Placement& at, const cell& owner, Node* ctx);
     void word_record(Node* parent, uint8_t type, uint32_t hdr_new_line, bool global, bool seen);

@@ -17,6 +17,7 @@
 #include "datatypes/email.h"
 #include "datatypes/error.h"
 #include "datatypes/event.h"
+#include "datatypes/port.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
@@ -54,6 +55,7 @@
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "evaluator/zolbin.h"
+#include "library/routines.h"
 #include "platform/platform.h"
 #include "platform/random.h"
 #include "platform/simpleio.h"
@@ -180,6 +182,7 @@ void init() {
     email::register_type();
     handle::register_type();
     date::register_type();         //     date!, port!, money!
+    port::register_type();
     money::register_type();
     ref::register_type();
     point2D::register_type();
@@ -221,6 +224,17 @@ void init() {
     interpreter::init();           // 26. interpreter/init
     if (text) natives::define_words(text->natives, text->natives_size);
     else natives::register_routines(zolbin::literal_at(BOOT_ROUTINES));
+    routines::init();
+    if (!text) {
+        // Every block of the boot image is library code; the library's code
+        // reaches the hidden routines by their names.
+        for (int32_t i = 0; i < zolbin::literal_count(); i++) {
+            cell* lit = zolbin::literal_at(i);
+            if (!series::is_any_block(lit->type())) continue;
+            if (i >= BOOT_CODE) routines::bind_hidden(lit);
+            block::flag_library(zolbin::literal_at(i));
+        }
+    }
     money::init_locale();          //     currencies and money digits, as boot data will give them
     date::init_locale();           //     the month names, as boot data will give them
     slot_pool::init();             // 27. slot pool

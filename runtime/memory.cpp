@@ -510,7 +510,8 @@ Node* copy_series(Node* node) {
     Node* copy = alloc_bytes((int32_t)node->buffer->capacity);
     Buffer* src = node->buffer;  // the allocation may have collected
     Buffer* dst = copy->buffer;
-    dst->flags = (src->flags & ~(FLAG_FIXED | FLAG_BIG)) | (dst->flags & FLAG_BIG) | FLAG_USED | FLAG_MADE;
+    // A copy is new data: library code copied by anyone is user data.
+    dst->flags = (src->flags & ~(FLAG_FIXED | FLAG_BIG | FLAG_LIBRARY)) | (dst->flags & FLAG_BIG) | FLAG_USED | FLAG_MADE;
     memcpy(dst->head, src->head, copy_size(src, dst->capacity));
     dst->tail = dst->head + src->used_bytes();
     return copy;

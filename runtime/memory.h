@@ -53,6 +53,7 @@ enum : uint32_t {
     FLAG_OWNED        = 1u << 17, // owned by an object field
     FLAG_COMPLEMENTED = 1u << 19, // bitset complemented
     FLAG_FIXED        = 1u << 20, // from the tracked allocator: never moved or freed by the collector
+    FLAG_LIBRARY      = 1u << 21, // library code: a block from the boot image or a library function's body
     FLAG_BIG          = 1u << 24, // lives alone in a big frame
     FLAG_MARK         = 1u << 27, // collector mark; clear outside a collection
     FLAG_CENTRED      = 1u << 28, // made with offset -1

@@ -340,9 +340,16 @@ void merge_runs(void* start, uint32_t left, uint32_t middle, uint32_t end, void*
 void merge_sort(void* start, uint32_t n, uint32_t w, uintptr_t context1, uintptr_t context2,
                 Compare compare) {
     if (n < 2 || w == 0) return;
+    Buffer buffer{(uint8_t*)sys::allocate(sys::size_mul(n / 2, w))};
+    merge_sort_with(start, n, w, context1, context2, compare, buffer.p);
+}
+
+void merge_sort_with(void* start, uint32_t n, uint32_t w, uintptr_t context1, uintptr_t context2,
+                     Compare compare, void* scratch) {
+    if (n < 2 || w == 0) return;
     const Records r = records(w, context1, context2, compare);
     auto* base = (uint8_t*)start;
-    Buffer buffer{(uint8_t*)sys::allocate(sys::size_mul(n / 2, w))};
+    auto* buffer = (uint8_t*)scratch;
 
     // Pending runs with strictly rising powers above a sentinel of power 0;
     // powers stay below 33, so 34 entries always suffice.
@@ -356,7 +363,7 @@ void merge_sort(void* start, uint32_t n, uint32_t w, uintptr_t context1, uintptr
         uint32_t e2 = run(r, base, e1, n);
         uint32_t p = power(s1, e1, e2, n);
         while (stack[top].power > p) {
-            merge(r, base, stack[top].start, s1, e1, buffer.p);
+            merge(r, base, stack[top].start, s1, e1, buffer);
             s1 = stack[top--].start;
         }
         assert(top + 1 < sizeof stack / sizeof stack[0]);
@@ -365,7 +372,7 @@ void merge_sort(void* start, uint32_t n, uint32_t w, uintptr_t context1, uintptr
         e1 = e2;
     }
     for (; top > 0; top--) {
-        merge(r, base, stack[top].start, s1, n, buffer.p);
+        merge(r, base, stack[top].start, s1, n, buffer);
         s1 = stack[top].start;
     }
 }

@@ -10,7 +10,9 @@
 // - Records move only by whole-record swaps or copies of w bytes; word-wise
 //   when w is a multiple of 4, else byte-wise (decided once per sort).
 // - Only `merge_sort` allocates: one tracked scratch block of w * (n / 2)
-//   bytes, freed on every exit, also when the callback throws.
+//   bytes, freed on every exit, also when the callback throws. A caller
+//   whose records the collector must see while the callback runs gives
+//   `merge_sort_with` scratch space it marks: part of each merge lives there.
 // - The callback may throw (`sys::Throw`). The array is then left partly
 //   sorted but still a permutation of its input: no record is lost or doubled,
 //   also when the throw happens in the middle of a merge.
@@ -43,6 +45,9 @@ void qsort(void* start, uint32_t n, uint32_t w, uintptr_t context1, uintptr_t co
 // Stable natural merge sort: equal records keep their input order.
 void merge_sort(void* start, uint32_t n, uint32_t w, uintptr_t context1, uintptr_t context2,
                 Compare compare);
+// The same, merging through the caller's `scratch` of n / 2 records.
+void merge_sort_with(void* start, uint32_t n, uint32_t w, uintptr_t context1, uintptr_t context2,
+                     Compare compare, void* scratch);
 
 // The core of `qsort`. `sample` > 0 says the first `sample` records are
 // already sorted, `sample` < 0 says the last -`sample` are; 0 says nothing.

@@ -22,6 +22,8 @@
 #include "datatypes/error.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "evaluator/actions.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
@@ -52,6 +54,18 @@ bool read_file(const char* path, std::string& out) {
     for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
     fclose(f);
     return true;
+}
+
+// The error's report, as the console would print it.
+std::string formed(cell* e) {
+    cell* out = string::push_new(64);
+    cell v = *e;
+    actions::form_typed(&v, out, nullptr, datatype::NO_LIMIT);
+    int32_t n = -1;
+    const uint8_t* p = unicode::to_utf8(out, &n);
+    std::string s((const char*)p, (size_t)n);
+    stack::pop(1);
+    return s;
 }
 
 cell* cells_of(const cell* blk) { return block::cells_of(series::node_of(blk)); }
@@ -112,7 +126,14 @@ void build() {
             status = 1;
             return;
         }
-        cell* code = reader::load(text.data(), text.size());
+        // A syntax error fails the build, naming the file (the error names the line).
+        cell* code = nullptr;
+        cell* e = interpreter::catch_error([&] { code = reader::load(text.data(), text.size()); });
+        if (e) {
+            fprintf(stderr, "make-boot-image: %s: %s\n", argv_[i], formed(e).c_str());
+            status = 1;
+            return;
+        }
         block::append_cell_copy(rn, code);
         stack::pop(1);
     }

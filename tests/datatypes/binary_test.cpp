@@ -45,7 +45,7 @@ protected:
         actions::mold_typed(v, &o.out, only, false, flat, nullptr, limit, indent);
         return o.text();
     }
-    cell* absent() { return stack::arguments.window; }
+    cell* absent() { return series::ABSENT; }
     // Calls a window action (and~, or~, xor~) on two values.
     static cell call2(cell* (*fn)(), cell* a, cell* b) {
         stack::Arguments saved = stack::arguments;

@@ -40,7 +40,7 @@ protected:
         WindowTest::TearDown();
     }
 
-    cell* absent() { return stack::arguments.window; }
+    cell* absent() { return series::ABSENT; }
 
     // A new block on the argument stack from block text.
     cell* B(const std::string& text) {

@@ -13,8 +13,13 @@ namespace {
 
 class EventSeam : public EvalTest {
 protected:
-    void TearDown() override {
+    const event::Backend saved = event::backend;
+    void SetUp() override {
+        EvalTest::SetUp();
         event::backend = event::stand_in;
+    }
+    void TearDown() override {
+        event::backend = saved;
         EvalTest::TearDown();
     }
     std::string field(const cell* e, int32_t f) {

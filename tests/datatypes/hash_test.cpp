@@ -52,7 +52,7 @@ protected:
         return o.text();
     }
 public:
-    static cell* absent() { return stack::arguments.window; }
+    static cell* absent() { return series::ABSENT; }
     // find from `at` (a cell index): the found index, or -1.
     int64_t find(cell* s, int32_t at, const cell& value, bool last = false, bool reverse = false,
                  bool case_ = false) {

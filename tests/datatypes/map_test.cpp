@@ -56,7 +56,7 @@ protected:
         actions::form_typed(v, &o.out, nullptr, NO_LIMIT);
         return o.text();
     }
-    cell* absent() { return stack::arguments.window; }
+    cell* absent() { return series::ABSENT; }
     cell select(cell* m, cell* key, bool case_ = false) {
         cell* r = stack::push(m);
         return *get<A_SELECT>(TYPE_MAP)(r, key, absent(), false, case_, false, false, absent(),

@@ -279,7 +279,7 @@ TEST_F(ObjectTest, CaseChangeOfAnOwnedStringIsReported) {
         auto saved = object::call_handler;
         object::call_handler = record_deep;
         deep = {};
-        string::change_case(name, stack::arguments.window, c.upper);
+        string::change_case(name, series::ABSENT, c.upper);
         object::call_handler = saved;
         EXPECT_EQ(deep.calls, 1) << c.word;
         EXPECT_EQ(deep.field, symbol::make("name")) << c.word;

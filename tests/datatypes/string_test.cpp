@@ -48,7 +48,7 @@ protected:
         cell c;
         return *series::make_char(&c, cp);
     }
-    cell* absent() { return stack::arguments.window; }
+    cell* absent() { return series::ABSENT; }
     std::string mold(cell* s, bool all = false, int32_t limit = NO_LIMIT, int32_t* rest = nullptr) {
         TextOut o;
         int32_t r = actions::mold_typed(s, &o.out, false, all, false, nullptr, limit, 0);
@@ -296,7 +296,7 @@ TEST_F(StringTest, BlockValuesAreFormedElementByElement) {
 // --- find and select -----------------------------------------------------------------------------
 
 TEST_F(StringTest, FindAndSelect) {
-    cell& none = *absent();  // an absent refinement
+    cell* none = absent();  // an absent refinement
     struct Case {
         const char* text;
         const char* pattern;
@@ -324,8 +324,8 @@ TEST_F(StringTest, FindAndSelect) {
         cell skip = integer(c.skip), part = integer(c.part);
         cell* skip_arg = stack::push(&skip);
         cell* part_arg = stack::push(&part);
-        get<A_FIND>(TYPE_STRING)(s, pattern, c.part >= 0 ? part_arg : &none, false, c.case_, false,
-                                 false, &none, c.skip ? skip_arg : &none, c.last, false, c.tail,
+        get<A_FIND>(TYPE_STRING)(s, pattern, c.part >= 0 ? part_arg : none, false, c.case_, false,
+                                 false, none, c.skip ? skip_arg : none, c.last, false, c.tail,
                                  c.match);
         if (c.expected < 0)
             EXPECT_EQ(s->type(), TYPE_NONE) << c.text << " " << c.pattern;
@@ -334,16 +334,16 @@ TEST_F(StringTest, FindAndSelect) {
     }
     cell ch = character('B');
     cell* s = str("abcb");
-    get<A_FIND>(TYPE_STRING)(s, &ch, &none, false, false, false, false, &none, &none, false,
+    get<A_FIND>(TYPE_STRING)(s, &ch, none, false, false, false, false, none, none, false,
                              false, false, false);
     EXPECT_EQ(s->data1, 1u);
     s->data1 = 2;
-    get<A_FIND>(TYPE_STRING)(s, &ch, &none, false, false, false, false, &none, &none, false, true,
+    get<A_FIND>(TYPE_STRING)(s, &ch, none, false, false, false, false, none, none, false, true,
                              false, false);
     EXPECT_EQ(s->data1, 1u);  // /reverse looks before the head
     EXPECT_EQ(internal_error([&] {
-                  get<A_FIND>(TYPE_STRING)(str("a"), &ch, &none, false, false, false, true, &none,
-                                           &none, false, false, false, false);
+                  get<A_FIND>(TYPE_STRING)(str("a"), &ch, none, false, false, false, true, none,
+                                           none, false, false, false, false);
               }),
               error::Internal::not_done);
 
@@ -355,22 +355,22 @@ TEST_F(StringTest, FindAndSelect) {
     bb->tail = bb->head + 16;
     bb->head[99 >> 3] = 0x80 >> (99 & 7);
     cell* hay = appended({'a', 0x1F600, 'c'});
-    get<A_FIND>(TYPE_STRING)(hay, bits, &none, false, false, false, false, &none, &none, false,
+    get<A_FIND>(TYPE_STRING)(hay, bits, none, false, false, false, false, none, none, false,
                              false, false, false);
     EXPECT_EQ(hay->data1, 2u);
     series::buffer_of(bits)->flags |= memory::FLAG_COMPLEMENTED;  // read again: the strings allocated
     hay = appended({'a', 0x1F600, 'c'});
-    get<A_FIND>(TYPE_STRING)(hay, bits, &none, false, false, false, false, &none, &none, false,
+    get<A_FIND>(TYPE_STRING)(hay, bits, none, false, false, false, false, none, none, false,
                              false, false, false);
     EXPECT_EQ(hay->data1, 1u);
 
     cell* sel = str("a=b");
-    get<A_SELECT>(TYPE_STRING)(sel, str("="), &none, false, false, false, false, &none, &none,
+    get<A_SELECT>(TYPE_STRING)(sel, str("="), none, false, false, false, false, none, none,
                                false, false);
     ASSERT_EQ(sel->type(), TYPE_CHAR);
     EXPECT_EQ(sel->data2, (uint32_t)'b');
     cell* end = str("ab");
-    get<A_SELECT>(TYPE_STRING)(end, str("b"), &none, false, false, false, false, &none, &none,
+    get<A_SELECT>(TYPE_STRING)(end, str("b"), none, false, false, false, false, none, none,
                                false, false);
     EXPECT_EQ(end->type(), TYPE_NONE);
 }
@@ -383,19 +383,19 @@ void descending(cell*, cell* a, cell* b, cell* result) {
 }
 
 TEST_F(StringTest, Sort) {
-    cell& none = *absent();  // an absent refinement
+    cell* none = absent();  // an absent refinement
     auto* sort = get<A_SORT>(TYPE_STRING);
     cell* s = str("cBa");
-    sort(s, false, &none, &none, &none, false, false, false);
+    sort(s, false, none, none, none, false, false, false);
     EXPECT_EQ(utf8(s), "aBc");
     cell* c = str("cBa");
-    sort(c, true, &none, &none, &none, false, false, false);
+    sort(c, true, none, none, none, false, false, false);
     EXPECT_EQ(utf8(c), "Bac");
 
     // Case-insensitive order is the same whatever the width (é vs É, ß).
     for (bool wide : {false, true}) {
         cell* t = wide ? appended({0xE9, 'B', 0xC9, 'a', 0x100}) : str("\xC3\xA9" "B\xC3\x89" "a");
-        sort(t, false, &none, &none, &none, false, false, true);
+        sort(t, false, none, none, none, false, false, true);
         std::string r = utf8(t);
         EXPECT_EQ(r.substr(0, 6), "aB\xC3\xA9\xC3\x89") << wide;
     }
@@ -404,16 +404,16 @@ TEST_F(StringTest, Sort) {
     for (bool case_ : {false, true}) {
         cell* r = str("b1a1B2a2A3");
         cell two = integer(2);
-        sort(r, case_, stack::push(&two), &none, &none, false, false, true);
+        sort(r, case_, stack::push(&two), none, none, false, false, true);
         EXPECT_EQ(utf8(r), case_ ? "A3B2a1a2b1" : "a1a2A3b1B2") << case_;
     }
 
     // /all without /skip, and a /skip that does not divide the length.
-    EXPECT_EQ(script_error([&] { sort(str("ab"), false, &none, &none, &none, true, false, false); }),
+    EXPECT_EQ(script_error([&] { sort(str("ab"), false, none, none, none, true, false, false); }),
               error::Script::bad_refines);
     cell three = integer(3);
     EXPECT_EQ(script_error([&] {
-                  sort(str("abcd"), false, stack::push(&three), &none, &none, false, false, false);
+                  sort(str("abcd"), false, stack::push(&three), none, none, false, false, false);
               }),
               error::Script::invalid_refine_arg);
 
@@ -422,28 +422,28 @@ TEST_F(StringTest, Sort) {
     cell* fn_arg = stack::push(&fn);
     string::CompareCallback saved = string::compare_callback;
     string::compare_callback = nullptr;
-    EXPECT_EQ(internal_error([&] { sort(str("ab"), false, &none, fn_arg, &none, false, false, false); }),
+    EXPECT_EQ(internal_error([&] { sort(str("ab"), false, none, fn_arg, none, false, false, false); }),
               error::Internal::not_done);
     string::compare_callback = descending;
     cell* d = str("bdac");
-    sort(d, false, &none, fn_arg, &none, false, false, false);
+    sort(d, false, none, fn_arg, none, false, false, false);
     EXPECT_EQ(utf8(d), "dcba");
     string::compare_callback = saved;
 
     // /part: only the first two characters.
     cell* p = str("dcba");
     cell two = integer(2);
-    sort(p, false, &none, &none, stack::push(&two), false, false, false);
+    sort(p, false, none, none, stack::push(&two), false, false, false);
     EXPECT_EQ(utf8(p), "cdba");
     cell* rev = str("abc");
-    sort(rev, false, &none, &none, &none, false, true, false);
+    sort(rev, false, none, none, none, false, true, false);
     EXPECT_EQ(utf8(rev), "cba");
 }
 
 // --- trim, take, swap -------------------------------------------------------------------------------------
 
 TEST_F(StringTest, Trim) {
-    cell& none = *absent();  // an absent refinement
+    cell* none = absent();  // an absent refinement
     const char* text = "  a  b  \n  c  \n";
     struct Case { bool head, tail, lines, all; const char* expected; };
     const Case cases[] = {
@@ -456,25 +456,25 @@ TEST_F(StringTest, Trim) {
     };
     for (const Case& c : cases) {
         cell* s = str(text);
-        get<A_TRIM>(TYPE_STRING)(s, c.head, c.tail, false, c.lines, c.all, &none);
+        get<A_TRIM>(TYPE_STRING)(s, c.head, c.tail, false, c.lines, c.all, none);
         EXPECT_EQ(utf8(s), c.expected) << c.head << c.tail << c.lines << c.all;
     }
     cell* w = str("a-b-c");
     get<A_TRIM>(TYPE_STRING)(w, false, false, false, false, false, str("-b"));
     EXPECT_EQ(utf8(w), "ac");
     cell* u = str("\xE3\x80\x80x\xC2\xA0");  // U+3000 and U+00A0 are blanks
-    get<A_TRIM>(TYPE_STRING)(u, false, false, false, false, false, &none);
+    get<A_TRIM>(TYPE_STRING)(u, false, false, false, false, false, none);
     EXPECT_EQ(utf8(u), "x");
-    EXPECT_EQ(internal_error([&] { get<A_TRIM>(TYPE_STRING)(str("a"), false, false, true, false, false, &none); }),
+    EXPECT_EQ(internal_error([&] { get<A_TRIM>(TYPE_STRING)(str("a"), false, false, true, false, false, none); }),
               error::Internal::not_done);
 }
 
 TEST_F(StringTest, TakeAndSwap) {
-    cell& none = *absent();  // an absent refinement
+    cell* none = absent();  // an absent refinement
     cell* s = str("abc");
     cell keep = *s;
     collector::Root hold(keep);  // the only reference once `s` holds the char
-    get<A_TAKE>(TYPE_STRING)(s, &none, false, false);
+    get<A_TAKE>(TYPE_STRING)(s, none, false, false);
     ASSERT_EQ(s->type(), TYPE_CHAR);
     EXPECT_EQ(s->data2, (uint32_t)'a');
     EXPECT_EQ(utf8(&keep), "bc");
@@ -484,7 +484,7 @@ TEST_F(StringTest, TakeAndSwap) {
     EXPECT_EQ(utf8(t), "bc");
     EXPECT_EQ(string::length_of(&keep), 0);
     cell* e = str("");
-    get<A_TAKE>(TYPE_STRING)(e, &none, false, false);
+    get<A_TAKE>(TYPE_STRING)(e, none, false, false);
     EXPECT_EQ(e->type(), TYPE_NONE);
 
     cell* a = str("ab");
@@ -515,7 +515,7 @@ TEST_F(StringTest, SetOperations) {
 }
 
 TEST_F(StringTest, CaseChangeStaysInsideTheString) {
-    cell& none = *absent();  // an absent refinement
+    cell* none = absent();  // an absent refinement
     cell ten = integer(10);
     cell* s = str("abc");
     // Room past the tail holds letters that must stay untouched.
@@ -526,7 +526,7 @@ TEST_F(StringTest, CaseChangeStaysInsideTheString) {
     EXPECT_EQ(series::buffer_of(s)->tail[0], 'd');
 
     cell* y = str("a\xC3\xBF" "b");
-    string::change_case(y, &none, true);
+    string::change_case(y, none, true);
     EXPECT_EQ(string::width_of(y), 2u);
     EXPECT_EQ(utf8(y), "A\xC5\xB8" "B");
 
@@ -575,24 +575,24 @@ TEST_F(StringTest, SeriesPositioningAndPickPoke) {
 }
 
 TEST_F(StringTest, SeriesCopyReverseRemoveMove) {
-    cell& none = *absent();  // an absent refinement
+    cell* none = absent();  // an absent refinement
     cell* s = str("abcdef");
     s->data1 = 3;
     cell minus2 = integer(-2);
     cell* r = stack::push_cell();
-    get<A_COPY>(TYPE_STRING)(s, r, stack::push(&minus2), false, &none);
+    get<A_COPY>(TYPE_STRING)(s, r, stack::push(&minus2), false, none);
     EXPECT_EQ(utf8(r), "bc");
 
     cell* v = str("abcdef");
     cell two = integer(2), four = integer(4);
-    get<A_REVERSE>(TYPE_STRING)(v, &none, stack::push(&two));
+    get<A_REVERSE>(TYPE_STRING)(v, none, stack::push(&two));
     EXPECT_EQ(utf8(v), "efcdab");
-    EXPECT_EQ(script_error([&] { get<A_REVERSE>(TYPE_STRING)(v, &none, stack::push(&four)); }),
+    EXPECT_EQ(script_error([&] { get<A_REVERSE>(TYPE_STRING)(v, none, stack::push(&four)); }),
               error::Script::invalid_refine_arg);
 
     cell* m = str("abcdef");
     m->data1 = 1;
-    get<A_REMOVE>(TYPE_STRING)(m, stack::push(&two), &none);
+    get<A_REMOVE>(TYPE_STRING)(m, stack::push(&two), none);
     m->data1 = 0;
     EXPECT_EQ(utf8(m), "adef");
 
@@ -608,7 +608,7 @@ TEST_F(StringTest, SeriesCopyReverseRemoveMove) {
     cell* from = appended({0x1F600, 'x'});
     cell* to = str("ab");
     to->data1 = 1;
-    get<A_MOVE>(TYPE_STRING)(from, to, &none);
+    get<A_MOVE>(TYPE_STRING)(from, to, none);
     to->data1 = 0;
     EXPECT_EQ(utf8(to), "a\xF0\x9F\x98\x80" "b");
     EXPECT_EQ(utf8(from), "x");

@@ -26,7 +26,7 @@ protected:
         WindowTest::SetUp();
         stack::push_cell();  // the result slot: absent refinements point at it
     }
-    cell* absent() { return stack::arguments.window; }
+    cell* absent() { return series::ABSENT; }
 
     static cell integer(int32_t n) {
         cell c;

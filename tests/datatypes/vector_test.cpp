@@ -60,7 +60,7 @@ protected:
         actions::form_typed(v, &o.out, nullptr, NO_LIMIT);
         return o.text();
     }
-    static cell* absent() { return stack::arguments.window; }
+    static cell* absent() { return series::ABSENT; }
     // A window action on two values; the result cell.
     static cell math(int action, cell a, cell b) {
         stack::Arguments saved = stack::arguments;

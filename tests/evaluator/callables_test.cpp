@@ -171,6 +171,7 @@ TEST_F(Callables, PortActorTablesAreCheckedBeforeUse) {
     *context::value_cell_at(object::context_of(p), 2) = handle;
     EXPECT_EQ(run("append p 1"), "42");
     EXPECT_EQ(run("insert p 1"), "access/no-port-action");
+    EXPECT_EQ(run("e: try [insert p 1] e/arg1"), "insert");
     run("p: none");
 }
 

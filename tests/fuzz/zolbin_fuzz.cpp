@@ -2,6 +2,9 @@
 // rb-invalid-record or no-codec error is a normal answer; a crash, a
 // sanitizer report or a runtime error box is a finding. Each input is also
 // read with its compact flag flipped, so one seed drives both readers.
+// Built with the stress collector (scripts/fuzz-codecs with
+// ZOL_FUZZ_STRESS=1), a collection runs every few series allocations of the
+// reader, so a decoded value it leaves unrooted is read after being freed.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +16,7 @@
 #include "evaluator/zolbin.h"
 #include "runtime/collector.h"
 #include "runtime/init.h"
+#include "runtime/memory.h"
 #include "runtime/sys.h"
 
 static void read_once(const std::vector<uint8_t>& input) {
@@ -30,6 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!booted) {
         char name[] = "zolbin_fuzz";
         char* argv[] = {name, nullptr};
+#ifdef ZOL_GC_STRESS
+        // The test preset's period when none is set: a collection at every
+        // allocation would make each input take seconds.
+        if (!getenv("ZOL_GC_STRESS_PERIOD")) memory::stress_period = 3;
+#endif
         runtime::setup(1, argv);
         runtime::init();
         collector::enabled = 1;

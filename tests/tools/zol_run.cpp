@@ -3,7 +3,10 @@
 // output as UTF-8.
 //
 //   zol-run FILE [ARGS...]   runs a script file (its `Zol [...]` or
-//                            `Quelm [...]` header, when it has one, is skipped)
+//                            `Quelm [...]` header, when it has one, is
+//                            skipped); system/options/script names it,
+//                            system/options/args and system/script/args
+//                            hold the arguments
 //   zol-run -e TEXT          evaluates the text
 //   zol-run --table FILE     runs a table of cases (below)
 //
@@ -26,6 +29,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
@@ -39,6 +43,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "library/system.h"
 #include "platform/platform.h"
 #include "runtime/collector.h"
 #include "runtime/init.h"
@@ -184,7 +189,10 @@ void run() {
             exit_status = 2;
             return;
         }
-        run_code(load(text));
+        cell* code = load(text);
+        std::vector<std::string> args(argv_ + 2, argv_ + argc_);
+        system_object::set_script(argv_[1], args);
+        run_code(code);
     } else {
         exit_status = usage();
     }

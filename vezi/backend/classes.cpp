@@ -1,0 +1,178 @@
+// The program's window classes: five of its own and eleven that superclass
+// a system control, every one with the 80 extra bytes of window slots.
+#include <windows.h>
+
+#include "runtime/print.h"
+#include "runtime/sys.h"
+#include "vezi/backend/dx.h"
+#include "vezi/backend/gui.h"
+
+namespace gui {
+
+MenuCommand menu_command = nullptr;
+
+WNDPROC register_class(const wchar_t* name, const wchar_t* base, WNDPROC proc, bool system) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(system ? nullptr : state.instance, base, &wc))
+        sys::print({sys::PrintItem::String("*** Error in GetClassInfoEx")});
+    wc.cbSize = 48;
+    wc.cbWndExtra = WINDOW_EXTRA;
+    wc.hInstance = state.instance;
+    wc.lpszClassName = name;
+    WNDPROC base_proc = nullptr;
+    if (proc) {
+        base_proc = wc.lpfnWndProc;
+        wc.lpfnWndProc = proc;
+    }
+    RegisterClassExW(&wc);
+    return base_proc;
+}
+
+namespace {
+
+// Calls the system procedure a superclass stands in front of.
+LRESULT base(WNDPROC proc, HWND h, UINT msg, WPARAM w, LPARAM l) {
+    return proc ? CallWindowProcW(proc, h, msg, w, l) : DefWindowProcW(h, msg, w, l);
+}
+
+LRESULT CALLBACK combo_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    return sys::from_platform<LRESULT>(0, [&]() -> LRESULT {
+        if (msg == WM_MENUSELECT) {
+            if (w != 0xFFFF0000) {
+                state.combo_item = (int16_t)LOWORD(w);
+                state.combo_menu = (HMENU)l;
+            }
+            return 0;
+        }
+        if (msg == WM_COMMAND && l == 0 && w <= 999 && state.combo_menu) {
+            if (menu_command) menu_command(h, (int32_t)w);
+            return 0;
+        }
+        return base(state.combo_base, h, msg, w, l);
+    });
+}
+
+LRESULT CALLBACK face_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    return sys::from_platform<LRESULT>(0, [&]() -> LRESULT {
+        switch (msg) {
+            case WM_LBUTTONDOWN: SetCapture(h); return 0;
+            case WM_LBUTTONUP: ReleaseCapture(); return 0;
+            case WM_NCHITTEST: return HTCLIENT;  // a static control takes no mouse input otherwise
+            default: return base(state.face_base, h, msg, w, l);
+        }
+    });
+}
+
+LRESULT CALLBACK calendar_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    return sys::from_platform<LRESULT>(0, [&]() -> LRESULT {
+        if (msg == WM_LBUTTONDOWN) SetFocus(h);
+        return base(state.calendar_base, h, msg, w, l);
+    });
+}
+
+// Makes room for a paste that the control's text limit would cut.
+void raise_limit_for_paste(HWND h) {
+    if (!OpenClipboard(h)) return;
+    if (IsClipboardFormatAvailable(CF_UNICODETEXT)) {
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (auto* text = (const wchar_t*)GlobalLock(data)) {
+                LRESULT want = lstrlenW(text) + SendMessageW(h, WM_GETTEXTLENGTH, 0, 0);
+                GlobalUnlock(data);
+                if (SendMessageW(h, EM_GETLIMITTEXT, 0, 0) < want)
+                    SendMessageW(h, EM_LIMITTEXT, (WPARAM)(want + 32768), 0);
+            }
+        }
+    }
+    CloseClipboard();
+}
+
+LRESULT CALLBACK area_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    return sys::from_platform<LRESULT>(0, [&]() -> LRESULT {
+        switch (msg) {
+            case WM_KEYUP:
+            case WM_LBUTTONUP: {
+                // The selection may have changed: a `select` event for this window.
+                MSG m = state.current_message ? *state.current_message : MSG{h, msg, w, l, 0, {0, 0}};
+                m.hwnd = h;
+                make_event(&m, 0, EVT_SELECT);
+                break;
+            }
+            case WM_CHAR:
+                if (GetWindowLongW(h, GWL_STYLE) & ES_MULTILINE) {
+                    if (w == 1) {  // Ctrl+A
+                        SendMessageW(h, EM_SETSEL, 0, -1);
+                        return 1;
+                    }
+                } else if (w == 13 || w == 9) {
+                    return 0;  // no beep, nothing inserted
+                }
+                break;
+            case WM_PASTE: raise_limit_for_paste(h); break;
+            default: break;
+        }
+        return base(state.area_base, h, msg, w, l);
+    });
+}
+
+}  // namespace
+
+LRESULT CALLBACK window_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    return sys::from_platform<LRESULT>(0, [&]() -> LRESULT {
+        switch (msg) {
+            case WM_PAINT: {
+                PAINTSTRUCT ps;
+                BeginPaint(h, &ps);
+                get_render_record(h);
+                EndPaint(h, &ps);
+                return 0;
+            }
+            case WM_DESTROY:
+                if (auto* r = (RenderRecord*)GetWindowLongPtrW(h, SLOT_RENDER)) {
+                    SetWindowLongPtrW(h, SLOT_RENDER, 0);
+                    free_render_record(r);
+                }
+                break;
+            default: break;
+        }
+        return DefWindowProcW(h, msg, w, l);
+    });
+}
+
+void register_classes(HINSTANCE instance) {
+    struct Own {
+        const wchar_t* name;
+        WNDPROC proc;
+        int32_t background;
+    } own[] = {{L"ZolWindow", window_proc, COLOR_BTNFACE + 1},
+               {L"ZolPanel", window_proc, COLOR_BTNFACE + 1},
+               {L"ZolBase", DefWindowProcW, COLOR_BTNFACE + 1},
+               {L"ZolBaseInternal", DefWindowProcW, COLOR_BTNFACE + 1},
+               {L"ZolCamera", DefWindowProcW, COLOR_BACKGROUND + 1}};
+    for (const Own& o : own) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = 48;
+        wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+        wc.cbWndExtra = WINDOW_EXTRA;
+        wc.hInstance = instance;
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = (HBRUSH)(intptr_t)o.background;
+        wc.lpfnWndProc = o.proc;
+        wc.lpszClassName = o.name;
+        RegisterClassExW(&wc);
+    }
+    register_class(L"ZolButton", L"BUTTON", nullptr, true);
+    register_class(L"ZolListBox", L"ListBox", nullptr, true);
+    register_class(L"ZolProgress", L"msctls_progress32", nullptr, true);
+    register_class(L"ZolSlider", L"msctls_trackbar32", nullptr, true);
+    register_class(L"ZolScroller", L"SCROLLBAR", nullptr, true);
+    register_class(L"ZolTabpanel", L"SysTabControl32", nullptr, true);
+    state.combo_base = register_class(L"ZolCombo", L"ComboBox", combo_proc, true);
+    state.face_base = register_class(L"ZolFace", L"STATIC", face_proc, true);
+    state.calendar_base = register_class(L"ZolCalendar", L"SysMonthCal32", calendar_proc, true);
+    state.area_base = register_class(L"ZolArea", L"EDIT", area_proc, true);
+    register_class(L"ZolField", L"ZolArea", nullptr, false);
+}
+
+}  // namespace gui

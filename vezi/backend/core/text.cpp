@@ -1,0 +1,35 @@
+#include "vezi/backend/core/text.h"
+
+namespace gui {
+
+void clean_control_text(uint16_t* t, int32_t* length) {
+    int32_t out = 0, n = *length;
+    for (int32_t i = 0; i < n; i++) {
+        uint16_t u = t[i];
+        if (u == '\r') continue;
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && t[i + 1] >= 0xDC00 && t[i + 1] <= 0xDFFF) {
+            t[out++] = u;
+            t[out++] = t[++i];
+            continue;
+        }
+        t[out++] = (u >= 0xD800 && u <= 0xDFFF) ? 0xFFFD : u;
+    }
+    *length = out;
+}
+
+void clean_control_text(wchar_t* t, int32_t* length) {
+    static_assert(sizeof(wchar_t) == 2 || sizeof(wchar_t) == 4);
+    if constexpr (sizeof(wchar_t) == 2) {
+        clean_control_text(reinterpret_cast<uint16_t*>(t), length);
+    } else {
+        int32_t out = 0;
+        for (int32_t i = 0; i < *length; i++) {
+            wchar_t c = t[i];
+            if (c == L'\r') continue;
+            t[out++] = (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c;
+        }
+        *length = out;
+    }
+}
+
+}  // namespace gui

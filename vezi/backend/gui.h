@@ -1,0 +1,156 @@
+// The GUI backend for Windows: process-wide state and the operations the
+// rest of the backend and the platform routines share.
+//
+// Everything runs on the one GUI thread. Any call that can send messages
+// can run Zol code and the collector: no pointer into a face's values or a
+// string's buffer is held across one. Window procedures, timers and
+// enumeration callbacks catch everything (sys::from_platform) and the pump
+// resumes what they parked once the Win32 call has returned.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "datatypes/cell.h"
+#include "vezi/backend/core/dpi.h"
+#include "vezi/backend/core/translate.h"
+
+namespace gui {
+
+// --- window slots (the 80 extra bytes of every class) ------------------------------
+constexpr int32_t WINDOW_EXTRA = 80;
+constexpr int32_t SLOT_FLAGS = 76;        // the face's flags as bits
+constexpr int32_t SLOT_FACE = 60;         // slot-pool number of the face; 0 = none
+constexpr int32_t SLOT_CLOSING = 56;      // group-box inner control; -1 while closing
+constexpr int32_t SLOT_OPTIONS = 48;      // option bits (0x10: sizes as pair!)
+constexpr int32_t SLOT_FONT = 28;         // the window's own HFONT
+constexpr int32_t SLOT_RENDER = 24;       // the render record
+
+// --- gui-state --------------------------------------------------------------------------
+struct State {
+    DWORD process_id = 0;
+    HDC screen_dc = nullptr;
+    HINSTANCE instance = nullptr;
+    OSVERSIONINFOEXW version{};
+    bool windows_10 = false, windows_8 = false, pre_vista = false, composition = false;
+    BOOL(WINAPI* dark_mode_entry)() = nullptr;
+    bool dark_mode = false;
+    HFONT default_font = nullptr;
+    wchar_t* font_name = nullptr;  // private copy of the default font's face name
+    int32_t font_size = 9;         // points
+    MonitorTable* monitors = nullptr;
+    int64_t perf_start = 0;
+    int32_t font_handle_type = 0, com_handle_type = 0;
+
+    // The message pump.
+    MSG* current_message = nullptr;
+    int32_t modifier_override = -1;
+    LoopCounts loops;
+    LPARAM last_mouse_position = -1;
+    HWND hover_window = nullptr, down_window = nullptr, up_window = nullptr;
+    POINT last_right_client{}, last_right_screen{};
+    Translator translator;
+
+    // Base procedures of the superclassed controls with a procedure of their own.
+    WNDPROC combo_base = nullptr, face_base = nullptr, calendar_base = nullptr, area_base = nullptr;
+    // ZolCombo's last menu selection.
+    int32_t combo_item = 0;
+    HMENU combo_menu = nullptr;
+    bool initialised = false;
+};
+extern State state;
+
+// --- initialisation and DPI (init.cpp) -------------------------------------------------
+void init();
+int32_t window_dpi(HWND hwnd);
+int32_t push_dpi(HWND hwnd);
+void pop_dpi(int32_t old);
+void set_dpi_from_window(HWND hwnd);
+void dpi_from_cursor();
+void dpi_for_rect(double ox, double oy, double sx, double sy);
+void set_default_font(HWND hwnd);
+bool dark_mode_supported();
+bool support_dark_mode();
+void set_dark_mode(HWND hwnd, bool dark, bool set_frame);
+// The screen size in logical units.
+SIZE get_screen_size();
+// Enumerates the monitors into the table; `each` gets every monitor kept.
+struct ScreenInfo {
+    RECT rect;
+    float scale;
+    HMONITOR monitor;
+};
+int32_t fetch_all_screens(void (*each)(const ScreenInfo&, void*), void* data);
+HMONITOR current_screen();
+
+// --- classes (classes.cpp) -------------------------------------------------------------------
+void register_classes(HINSTANCE instance);
+WNDPROC register_class(const wchar_t* name, const wchar_t* base, WNDPROC proc, bool system);
+// The window procedure of ZolWindow and ZolPanel until the window procedure
+// of faces exists: default processing, with the paint that makes a render
+// record.
+LRESULT CALLBACK window_proc(HWND, UINT, WPARAM, LPARAM);
+// The menu command handler ZolCombo hands its menu's commands to (menus
+// install it).
+using MenuCommand = void (*)(HWND, int32_t id);
+extern MenuCommand menu_command;
+
+// --- events (events.cpp) -------------------------------------------------------------------
+// The one event record. It holds a copy of the message (scripts can keep
+// `event` past the message's life).
+struct EventRecord {
+    int32_t type;
+    MSG msg;
+    uint32_t key_flags;
+};
+extern EventRecord event_record;
+
+// Calls the dispatcher for the event record; answers 0 when it answered
+// `stop`, else 1. Installed by the language layer's seam; the default
+// answers 1 without dispatching.
+using Awake = int32_t (*)();
+extern Awake awake;
+
+int32_t make_event(const MSG* msg, uint32_t flags, int32_t type);
+// Installs the getters of event! fields and the dispatcher that calls
+// system/vezi/awake (event_seam.cpp).
+void install_event_seam();
+uint32_t modifier_flags(bool keys_only);
+uint32_t current_flags();
+// The window an event is for (a window carrying a face), or (HWND)-1.
+HWND msg_window(const MSG* msg);
+// What `event/key`, `event/picked` and `event/offset` give, without Zol values.
+KeyValue event_key_value();
+double event_wheel_picked();
+POINT event_offset_pixels(bool* valid);
+
+// --- the pump (pump.cpp) ----------------------------------------------------------------
+bool do_events(bool no_wait);
+int32_t process_message(MSG* msg);
+void exit_event_loop();
+
+// --- accessors and utilities (utils.cpp) ------------------------------------------------
+// Facets of face!, by position.
+enum Facet : int32_t {
+    FACET_TYPE = 0, FACET_OFFSET, FACET_SIZE, FACET_TEXT, FACET_IMAGE, FACET_COLOR, FACET_MENU, FACET_DATA,
+    FACET_ENABLED, FACET_VISIBLE, FACET_SELECTED, FACET_FLAGS, FACET_OPTIONS, FACET_PARENT, FACET_PANE,
+    FACET_STATE, FACET_RATE, FACET_EDGE, FACET_PARA, FACET_FONT, FACET_ACTORS, FACET_EXTRA, FACET_DRAW
+};
+bool face_attached(HWND hwnd);
+// The window at the head of a face's `state` block, or null.
+HWND face_handle(const cell* face);
+// The face a window carries (valid until the next allocation), or null.
+cell* get_face_obj(HWND hwnd);
+// False when the face or a face up its parent chain has `enabled?` false or none.
+bool face_enabled(const cell* face);
+HWND selected_window(HWND hwnd);
+void set_focus(HWND hwnd);
+// Reads a control's text (index -1) or a combo-box item back into the
+// face's `text`.
+void get_text_alt(const cell* face, int32_t index);
+void perf_counter_now(int64_t* slot);
+double elapsed_time(int64_t* slot);
+void com_release(void* object);
+int32_t wide_length(const wchar_t* s);
+
+}  // namespace gui

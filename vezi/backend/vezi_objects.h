@@ -1,0 +1,28 @@
+// The values backend start writes into `system/vezi` and its sub-objects
+// (platform, metrics, fonts). They are kept here too, for the backend's own
+// use; each is written into its object's field when that object and field
+// exist (the language layer makes them).
+#pragma once
+#include <cstdint>
+
+namespace gui {
+
+struct VeziValues {
+    uint8_t version[3];  // major.minor.0
+    int32_t build, product;
+    int32_t dpi;
+    int32_t scroller_x, scroller_y;
+    uint32_t text_color, window_color, panel_color;  // GetSysColor values
+    int32_t font_size;
+};
+extern VeziValues vezi_values;
+
+// system/vezi/platform/version (and, when `build_too`, build and product).
+void set_version_values(uint32_t major, uint32_t minor, uint32_t build, uint32_t product, bool build_too);
+// system/vezi/fonts/system and size.
+void set_fonts_values(const wchar_t* name, int32_t size);
+// system/vezi/metrics/dpi, misc (scroller) and colors (text, window, panel).
+void set_metrics_values(int32_t dpi, int32_t scroll_x, int32_t scroll_y, uint32_t text, uint32_t window,
+                        uint32_t panel);
+
+}  // namespace gui
