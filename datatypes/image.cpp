@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 #include <strings.h>
 
 #include "datatypes/binary.h"
@@ -205,6 +206,61 @@ static bool bmp_overruns(const uint8_t* p, uint32_t n) {
     return offset + row * rows > n;
 }
 
+// A TIFF file whose directories, entry values or strips lie outside its
+// bytes: the system's decoder follows those offsets without checking them.
+static bool tiff_overruns(const uint8_t* p, uint32_t n) {
+    if (n < 8) return true;
+    bool le = p[0] == 'I';
+    auto u16 = [&](uint64_t at) -> uint32_t { return le ? p[at] | p[at + 1] << 8 : p[at] << 8 | p[at + 1]; };
+    auto u32 = [&](uint64_t at) -> uint32_t {
+        return le ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
+    };
+    static const uint8_t type_size[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+    // Tags holding data offsets, each beside the tag holding the lengths.
+    static const uint16_t ranges[][2] = {{273, 279}, {324, 325}, {513, 514}};
+    std::vector<uint32_t> seen;
+    uint64_t walked = 0;
+    for (uint64_t dir = u32(4); dir != 0; dir = u32(dir + 2 + 12ull * u16(dir))) {
+        if (dir < 8 || dir + 2 > n || std::find(seen.begin(), seen.end(), (uint32_t)dir) != seen.end()) return true;
+        seen.push_back((uint32_t)dir);
+        uint32_t entries = u16(dir);
+        walked += entries;
+        if (entries == 0 || dir + 2 + 12ull * entries + 4 > n || seen.size() > 1024 || walked > (1u << 20)) return true;
+        struct Array { uint32_t type = 0, count = 0; uint64_t at = 0; } found[3][2];
+        for (uint32_t i = 0; i < entries; i++) {
+            uint64_t e = dir + 2 + 12ull * i;
+            uint32_t tag = u16(e), type = u16(e + 2), count = u32(e + 4);
+            if (type == 0 || type >= sizeof type_size) return true;
+            uint64_t size = (uint64_t)count * type_size[type];
+            uint64_t at = size <= 4 ? e + 8 : u32(e + 8);
+            if (at + size > n) return true;
+            for (int r = 0; r < 3; r++)
+                for (int k = 0; k < 2; k++)
+                    if (tag == ranges[r][k]) found[r][k] = Array{type, count, at};
+        }
+        for (auto& range : found) {
+            const Array &offsets = range[0], &lengths = range[1];
+            if (!offsets.type && !lengths.type) continue;
+            if (offsets.count != lengths.count) return true;
+            for (const Array* a : {&offsets, &lengths})
+                if (a->type != 3 && a->type != 4) return true;
+            auto value = [&](const Array& a, uint32_t k) -> uint64_t {
+                return a.type == 3 ? u16(a.at + 2ull * k) : u32(a.at + 4ull * k);
+            };
+            for (uint32_t k = 0; k < offsets.count; k++)
+                if (value(offsets, k) + value(lengths, k) > n) return true;
+        }
+    }
+    return false;
+}
+
+// Headers the system's decoders would follow out of the bytes.
+static bool overruns(const uint8_t* p, uint32_t n) {
+    if (p[0] == 'B') return bmp_overruns(p, n);
+    if (p[0] == 'I' || p[0] == 'M') return tiff_overruns(p, n);
+    return false;
+}
+
 static cell* from_record(Node* record, cell* out) {
     return make_at(out, record, backend::width(record), backend::height(record));
 }
@@ -216,7 +272,7 @@ cell* decode(const cell* binary, cell* out) {
     uint32_t n = (uint32_t)binary::rs_length(&bin);
     if (!check_format(p, n)) return none::make_at(out);
     // The decoder gets its own copy: the series heap may move the binary.
-    if (p[0] == 'B' && bmp_overruns(p, n)) error::raise(error::ACCESS, "bad-media");
+    if (overruns(p, n)) error::raise(error::ACCESS, "bad-media");
     std::string bytes((const char*)p, n);
     Node* record = backend::load_binary((const uint8_t*)bytes.data(), n);
     if (!record) error::raise(error::ACCESS, "bad-media");
