@@ -13,6 +13,7 @@
 #include "datatypes/hash.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
+#include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/unset.h"
@@ -132,6 +133,16 @@ cell* library_function(const char* name) {
     return v->type() == TYPE_FUNCTION ? v : nullptr;
 }
 
+// The `expand` method of the library's preprocessor object, or null.
+static cell* preprocessor_expand() {
+    cell* w = word::load("preprocessor");
+    if (!w->data1 || (int32_t)w->data3 < 0) return nullptr;
+    cell* obj = word::get_value(w);
+    if (obj->type() != TYPE_OBJECT) return nullptr;
+    cell* m = object::select_word(obj, word::load("expand"));
+    return m->type() == TYPE_FUNCTION ? m : nullptr;
+}
+
 // do: blocks and parens evaluated (one expression with /next), strings
 // loaded first, files and URLs through do-file, errors raised, any other
 // value evaluated as an expression of its own.
@@ -153,13 +164,18 @@ void do_(const int32_t* refs) {
         cell* code = stack::push(value);
         clamp_head(code);
         if (given(refs, 0)) {
-            // The preprocessor's expansion of the block, when the library has one.
-            if (cell* expand = library_function("expand-directives")) {
+            // The preprocessor rewrites the block in place: no job, no /clean.
+            if (cell* expand = preprocessor_expand()) {
                 cell args[3];
                 args[0] = *code;
                 none::make_at(&args[1]);
                 args[2] = cell{TYPE_LOGIC, 0, 0, 0};
+                collector::Root r0(args[0]);
                 cell* r = interpreter::call_function(expand, args, 3);
+                if (sys::is_pending()) {
+                    trace.end();
+                    return;
+                }
                 if (series::is_any_block(r->type())) *code = *r;
             }
         }

@@ -2,9 +2,12 @@
 // window and evaluates Zol source; what `print` prints goes to standard
 // output as UTF-8.
 //
-//   zol-run FILE [ARGS...]   runs a script file (its `Zol [...]` or
-//                            `Quelm [...]` header, when it has one, is
-//                            skipped); system/options/script names it,
+//   zol-run FILE [ARGS...]   runs a script file as `do` does (through
+//                            the library's do-file: a `Zol [...]` or
+//                            `Quelm [...]` header is required, directives
+//                            are expanded, and the script's folder is the
+//                            current one while it runs);
+//                            system/options/script names it,
 //                            system/options/args and system/script/args
 //                            hold the arguments
 //   zol-run -e TEXT          evaluates the text
@@ -189,10 +192,9 @@ void run() {
             exit_status = 2;
             return;
         }
-        cell* code = load(text);
         std::vector<std::string> args(argv_ + 2, argv_ + argc_);
         system_object::set_script(argv_[1], args);
-        run_code(code);
+        run_code(load("do/args system/options/script system/script/args"));
     } else {
         exit_status = usage();
     }
