@@ -30,6 +30,7 @@
 // got; the last line is "N passed, N failed", and the status is 1 when a
 // case failed. ctest runs every table in the native and windows builds.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -167,6 +168,19 @@ void run_table(cell* table) {
     exit_status = failed ? 1 : 0;
 }
 
+// The script's path as the library reads it. A path rooted without a drive
+// (a Unix shell's, given to the Windows build under Wine) is on the current
+// drive, which the language's path form has to name.
+std::string script_path(const char* path) {
+#ifdef _WIN32
+    if ((path[0] == '/' || path[0] == '\\') && path[1] != '/' && path[1] != '\\') {
+        char full[4096];
+        if (_fullpath(full, path, sizeof full)) return full;
+    }
+#endif
+    return path;
+}
+
 int usage() {
     fprintf(stderr, "usage: zol-run FILE [ARGS...] | -e TEXT | --table FILE\n");
     return 2;
@@ -193,7 +207,7 @@ void run() {
             return;
         }
         std::vector<std::string> args(argv_ + 2, argv_ + argc_);
-        system_object::set_script(argv_[1], args);
+        system_object::set_script(script_path(argv_[1]), args);
         run_code(load("do/args system/options/script system/script/args"));
     } else {
         exit_status = usage();
