@@ -96,6 +96,17 @@ uint32_t pack(int64_t year, int32_t month, int32_t day, uint32_t zone, bool has_
            ((uint32_t)day << DAY_SHIFT) | (zone & ZONE_MASK) | (has_time ? TIME_FLAG : 0);
 }
 
+bool is_well_formed(const cell* c) {
+    uint32_t w = word_of(c);
+    int32_t month = month_of(w), day = day_of(w);
+    if (month < 1 || month > 12 || day < 1 || day > days_in_month(year_of(w), month)) return false;
+    double t = time_of(c);
+    if (!std::isfinite(t)) return false;
+    if (!has_time(w)) return std::fabs(t) < 2 * DAY;
+    double local = to_local(t, zone_of(w));
+    return local >= 0.0 && local < DAY;
+}
+
 int32_t zone_offset(uint32_t zone) {
     int32_t s = (int32_t)((zone >> 2) & 0xF) * 3600 + (int32_t)(zone & 3) * 900;
     return zone & ZONE_WEST ? -s : s;

@@ -57,6 +57,10 @@ inline double time_of(const cell* c) { return cell::get_float(c); }
 // field raises type-limit.
 uint32_t pack(int64_t year, int32_t month, int32_t day, uint32_t zone, bool has_time);
 
+// Whether a cell from outside (decoded data) holds a real calendar day and,
+// with a time, a normalized one: the date code relies on both.
+bool is_well_formed(const cell* c);
+
 // Zone offset of the 7 zone bits, in seconds.
 int32_t zone_offset(uint32_t zone);
 // Zone bits of a signed offset in seconds (taken modulo 16 hours; cut to

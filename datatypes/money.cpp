@@ -102,6 +102,14 @@ bool is_float_too_large(double x) { return std::fabs(x) >= 1e17; }
 
 // --- Digits -------------------------------------------------------------------------------
 
+bool is_well_formed(const cell* c) {
+    if (currency_of(c) > currency_count()) return false;
+    const uint8_t* b = digit_bytes(c);
+    for (int32_t i = 0; i < DIGIT_BYTES; i++)
+        if ((b[i] >> 4) > 9 || (b[i] & 0xF) > 9) return false;
+    return true;
+}
+
 int32_t get_digit(const cell* c, int32_t p) {
     uint8_t b = digit_bytes(c)[(p - 1) / 2];
     return p & 1 ? b >> 4 : b & 0xF;

@@ -43,6 +43,10 @@ void set_digit(cell* c, int32_t p, int32_t digit);
 // Digits from the first nonzero one to position 22 (1 for zero).
 int32_t digit_count(const cell* c);
 
+// Whether a cell from outside (decoded data) holds decimal digits and a
+// currency index of the list: the money code relies on both.
+bool is_well_formed(const cell* c);
+
 // --- Construction -------------------------------------------------------------------
 
 // Writes a money! from its parts.

@@ -13,6 +13,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/error.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
@@ -20,6 +21,7 @@
 #include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
@@ -45,6 +47,7 @@ namespace {
 
 // Normal-mode record header bits.
 constexpr uint32_t H_SEEN = 1u << 19;
+constexpr uint32_t H_NEGATIVE = 1u << 22;
 constexpr uint32_t H_COMPLEMENTED = 1u << 23;
 constexpr uint32_t H_HANDLERS = 1u << 24;
 constexpr uint32_t H_GLOBAL = 1u << 25;
@@ -573,6 +576,32 @@ void Writer::value(const cell* v, bool counted) {
                 word32(header(v, t) | ((uint32_t)n << 8));
                 bytes(b, 12);
             }
+            break;
+        }
+        case TYPE_DATE: {
+            // The packed word, then the stored time: compact mode drops the
+            // time of a date that has none.
+            bool timed = date::has_time(date::word_of(v));
+            if (compact) {
+                byte((uint8_t)(t | (timed ? C_FLAG : 0)));
+                word32(v->data1);
+                if (timed) {
+                    word32(v->data2);
+                    word32(v->data3);
+                }
+            } else {
+                word32(header(v, t));
+                word32(v->data1);
+                word32(v->data3);
+                word32(v->data2);
+            }
+            break;
+        }
+        case TYPE_MONEY: {
+            bool negative = money::sign_bit(v);
+            if (compact) byte((uint8_t)(t | (negative ? C_FLAG : 0)));
+            else word32(header(v, t) | (negative ? H_NEGATIVE : 0));
+            bytes(&v->data1, 12);
             break;
         }
         case TYPE_WORD:
@@ -1411,7 +1440,8 @@ bool Reader::normal_lead(Node* parent, Lead& lead) {
     }
     lead.seen = (h & H_SEEN) != 0;
     lead.global = (h & H_GLOBAL) != 0;
-    lead.flag = (h & (lead.type == TYPE_OBJECT ? H_HANDLERS : H_COMPLEMENTED)) != 0;
+    uint32_t flag_bit = lead.type == TYPE_OBJECT ? H_HANDLERS : lead.type == TYPE_MONEY ? H_NEGATIVE : H_COMPLEMENTED;
+    lead.flag = (h & flag_bit) != 0;
     lead.bits = (h >> 8) & 0xFF;
     return true;
 }
@@ -1554,6 +1584,32 @@ void Reader::record_body(Node* parent, const Lead& lead) {
             p += size;
             tuple::make_at(&c, (int32_t)n, bytes);
             c.header |= nl;
+            break;
+        }
+        case TYPE_DATE: {
+            size_t at = p;
+            c.data1 = word32();
+            if (!compact) {
+                c.data3 = word32();
+                c.data2 = word32();
+            } else if (lead.flag != date::has_time(c.data1)) {
+                invalid(at);
+            } else if (lead.flag) {
+                c.data2 = word32();
+                c.data3 = word32();
+            }
+            // Date arithmetic trusts its calendar fields and time range.
+            if (!date::is_well_formed(&c)) invalid(at);
+            break;
+        }
+        case TYPE_MONEY: {
+            size_t at = p;
+            need(12);
+            memcpy(&c.data1, &data[p], 12);
+            p += 12;
+            if (lead.flag) c.header |= money::SIGN_MASK;
+            // Money arithmetic trusts its digits and its currency index.
+            if (!money::is_well_formed(&c)) invalid(at);
             break;
         }
         case TYPE_ISSUE:

@@ -104,8 +104,15 @@ void zolbin_encode() {
 }
 
 // decode payload: the value, or a block of the values when not exactly one.
+// A file or URL is read whole first.
 void zolbin_decode() {
-    cell payload = stack::arguments.window[0];
+    cell* w = stack::arguments.window;
+    uint8_t t = w[0].type();
+    if (t == TYPE_FILE || t == TYPE_URL) {
+        auto reader = datatype::get<datatype::A_READ>(t);
+        reader(&w[0], nullptr, nullptr, true, false, false, nullptr);
+    }
+    cell payload = w[0];
     stack::set_last(zolbin::decode_value(&payload));
 }
 
