@@ -54,6 +54,8 @@ class Handler(BaseHTTPRequestHandler):
         Handler.last = (self.command, self.path, list(self.headers.items()), body)
         if self.path == "/h":
             self.answer(200, b"hello")
+        elif self.path == "/typed":
+            self.answer(200, b"12", [("Content-Type", "application/x-tst; charset=utf-8")])
         elif self.path == "/dup":
             self.answer(200, b"dup", [("X-Dup", "1"), ("X-Dup", "2")])
         elif self.path == "/redirect":
