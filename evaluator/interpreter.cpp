@@ -306,8 +306,19 @@ inline const cell* plain_value(const cell* c) {
 }
 
 // Fetches one argument after `pos` (pushed); the index after it.
+int32_t fetch_argument_value(const cell* fn, const cell* typeset, cell* code, int32_t pos, const cell* name,
+                             bool infix);
+
+// Fetches one argument after `pos` (pushed) and reports it; the index after it.
 int32_t fetch_argument(const cell* fn, const cell* typeset, cell* code, int32_t pos, const cell* name,
                        bool infix) {
+    pos = fetch_argument_value(fn, typeset, code, pos, name, infix);
+    if (tracing.enabled && !sys::is_pending()) fire(EV_PUSH, code, pos - 1, stack::arguments.top - 1, nullptr);
+    return pos;
+}
+
+int32_t fetch_argument_value(const cell* fn, const cell* typeset, cell* code, int32_t pos, const cell* name,
+                             bool infix) {
     if (pos >= total_of(code)) {
         cell* n = stack::push(name);
         cell* w = argument_word_of(fn, argcache::slot_of(typeset));
@@ -338,6 +349,14 @@ int32_t fetch_argument(const cell* fn, const cell* typeset, cell* code, int32_t 
     }
 }
 
+// What a `call` event names: the path or word the call came through, the
+// function itself when it had no name.
+const cell* call_reference(const cell* fn, const cell* path, const cell* name) {
+    if (path) return path;
+    if (!name || word::symbol_of(name) == word::symbol_of(words::word_anon)) return fn;
+    return name;
+}
+
 // Index of the refinement named like `w` in the cache, -1 when absent.
 int32_t find_refinement(Node* cache, int32_t n, const cell* w) {
     int32_t s = symbol::resolve(word::symbol_of(w));
@@ -362,8 +381,8 @@ inline Node* cache_of(const cell* fn) {
 // Performs the call once its arguments are fetched: a native or action
 // runs; a function gets none! for its locals.
 inline void finish_arguments(const cell* fn, bool is_native, uint8_t t, int32_t locals, int32_t* refs,
-                             cell* code, int32_t pos) {
-    fire(EV_CALL, code, pos, fn, nullptr);
+                             cell* code, int32_t pos, const cell* ref) {
+    fire(EV_CALL, code, pos, fn, ref);
     if (is_native) {
         natives::Fn entry = reinterpret_cast<natives::Fn>((uintptr_t)fn->data1);
         if (t == TYPE_ACTION && stack::arguments.window->type() == TYPE_PORT) entry = actions::port_entry(entry);
@@ -414,7 +433,7 @@ int32_t eval_arguments(const cell* fn, cell* code, int32_t pos, cell* path, int3
                 else if (argcache::mode_of(e) != argcache::RETURN) none::push();
             }
         }
-        finish_arguments(fn, is_native, t, locals, refs, code, pos);
+        finish_arguments(fn, is_native, t, locals, refs, code, pos, call_reference(fn, path, name));
         return pos;
     }
     bool listed = (apply_mode & APPLY_LISTED) != 0;    // apply/all: one entry per slot
@@ -551,7 +570,7 @@ int32_t eval_arguments(const cell* fn, cell* code, int32_t pos, cell* path, int3
             if (!take(&el, use, code)) return pos;
         }
     }
-    finish_arguments(fn, is_native, t, locals, refs, code, pos);
+    finish_arguments(fn, is_native, t, locals, refs, code, pos, call_reference(fn, path, name));
     return pos;
 }
 
@@ -648,7 +667,7 @@ int32_t eval_next(cell* code, int32_t pos, bool push_mode) {
                                      bool push_mode) {
     cell op = *ov;
     cell name = *q;
-    fire(EV_FETCH, code, next, &op, nullptr);
+    fire(EV_FETCH, code, next, &name, nullptr);
     stack::arguments.top = (push_mode ? start : stack::arguments.window) + 1;
     op.header = native::op_source(&op);
     collector::Root held(op);
@@ -807,7 +826,8 @@ int32_t eval_function(cell* callable, cell* code, int32_t pos, bool push_mode, c
     else nm = *words::word_anon;
     if (!word::is_any_word_type(nm.type())) nm = *words::word_anon;
     nm.header = (nm.header & ~CELL_TYPE_MASK & ~CELL_NEW_LINE) | TYPE_WORD;
-    fire(EV_OPEN, code, pos, &fn, nullptr);
+    // The call is reported by the word that names it (the function itself when it has none).
+    fire(EV_OPEN, code, pos, word::symbol_of(&nm) == word::symbol_of(words::word_anon) ? &fn : &nm, nullptr);
     cell* slot = infix ? nullptr : stack::push(&fn);
     switch (fn.type()) {
         case TYPE_NATIVE:
@@ -858,11 +878,16 @@ void call_callback(const cell* fn, const cell* name) {
     stack::Frame* frame = stack::top_frame();
     context::set_stack_values(ctx, stack::arguments.window);
     frame->header |= stack::FRAME_RETURN_TARGET;
-    // Tracing as it was before the call, on every way out.
+    // A function marked trace or no-trace puts tracing back as it was before
+    // the call, on every way out. Other calls leave the switch as their body
+    // set it: `trace false` inside traced code holds after `trace` returns.
     struct TraceScope {
+        bool flagged;
         bool before = tracing.enabled;
-        ~TraceScope() { tracing.enabled = before; }
-    } trace_scope;
+        ~TraceScope() {
+            if (flagged) tracing.enabled = before;
+        }
+    } trace_scope{(fn->header & (function::FLAG_TRACE | function::FLAG_NO_TRACE)) != 0};
     if (fn->header & function::FLAG_TRACE) tracing.enabled = tracing.saved;
     if (fn->header & function::FLAG_NO_TRACE) tracing.enabled = false;
     fire(EV_PROLOG, nullptr, -1, name, fn);
@@ -1139,6 +1164,9 @@ void fire_event(uint32_t event, const cell* code, int32_t position, const cell* 
     };
     int32_t bit = __builtin_ctz(event);
     stack::Saved saved = stack::save();
+    // The tracer's answer lands in the window's first cell, which at an
+    // epilog holds the traced function's result: kept aside and put back.
+    cell result_slot = *saved.window;
     cell* held = stack::push(&tracing.tracer);
     cell* c = code ? stack::push(code) : nullptr;
     cell* v = value ? stack::push(value) : nullptr;
@@ -1176,6 +1204,7 @@ void fire_event(uint32_t event, const cell* code, int32_t position, const cell* 
     // form (every catcher takes both forms).
     sys::raise_pending();
     stack::restore(saved);
+    *saved.window = result_slot;
 }
 
 // --- Seams ---------------------------------------------------------------------------------------

@@ -150,7 +150,8 @@ void do_(const int32_t* refs) {
     cell* value = stack::arg(0);
     TraceScope trace;
     collector::Root trace_root(trace.code);
-    if (given(refs, 3) && !interpreter::tracing.enabled) trace.start(stack::arg((uint32_t)refs[3]), value);
+    // One tracer at a time: under a tracer (even a paused one) do/trace only evaluates.
+    if (given(refs, 3) && !interpreter::tracing.saved) trace.start(stack::arg((uint32_t)refs[3]), value);
     uint8_t t = value->type();
     if (t == TYPE_STRING) {
         cell* src = stack::push(value);

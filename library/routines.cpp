@@ -304,6 +304,14 @@ void collect_calls() {
 
 void tracing() { logic::make_at(window(), interpreter::tracing.enabled); }
 
+// The tracing switch of `trace true|false`: events are reported again only
+// while a tracer is installed (a paused trace resumes, none starts).
+void tracing_switch() {
+    cell* w = window();
+    interpreter::tracing.enabled = logic::get(w) && interpreter::tracing.saved;
+    unset::make_at(w);
+}
+
 // system/options/boot: the program, as the system started it.
 void options_boot() {
     cell* w = window();
@@ -471,6 +479,7 @@ const Entry table[] = {
     {"frame-index?", frame_index},
     {"collect-calls", collect_calls},
     {"tracing?", tracing},
+    {"ctx||tools~tracing", tracing_switch},
     {"ctx||272~encode*", zolbin_encode},
     {"ctx||272~decode", zolbin_decode},
     {"event?", is_event},
