@@ -320,6 +320,11 @@ int32_t fetch_argument(const cell* fn, const cell* typeset, cell* code, int32_t 
 int32_t fetch_argument_value(const cell* fn, const cell* typeset, cell* code, int32_t pos, const cell* name,
                              bool infix) {
     if (pos >= total_of(code)) {
+        // An argument that admits unset! may be left out at the end of the code (help alone).
+        if (argcache::accepts(typeset, TYPE_UNSET)) {
+            unset::push();
+            return pos;
+        }
         cell* n = stack::push(name);
         cell* w = argument_word_of(fn, argcache::slot_of(typeset));
         error::raise(error::SCRIPT, "no-arg", n, w);

@@ -312,6 +312,20 @@ void tracing_switch() {
     unset::make_at(w);
 }
 
+// The words of the global context, in its order, bound to it (for help and what).
+void global_words() {
+    memory::Node* ctx = context::global;
+    int32_t n = context::word_count(ctx);
+    cell* w = window();
+    block::make_at(w, n);
+    for (int32_t i = 0; i < n; i++) {
+        cell word = *context::word_at(ctx, i);
+        word.header = TYPE_WORD;
+        word.data1 = (uint32_t)(uintptr_t)ctx;
+        block::append_cell_copy(series::node_of(window()), &word);
+    }
+}
+
 // system/options/boot: the program, as the system started it.
 void options_boot() {
     cell* w = window();
@@ -480,6 +494,7 @@ const Entry table[] = {
     {"collect-calls", collect_calls},
     {"tracing?", tracing},
     {"ctx||tools~tracing", tracing_switch},
+    {"ctx||help~global-words", global_words},
     {"ctx||272~encode*", zolbin_encode},
     {"ctx||272~decode", zolbin_decode},
     {"event?", is_event},
