@@ -732,7 +732,8 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
             if (sys::is_pending()) return next;
             cell* value = w + 1;
             if (value->type() == TYPE_UNSET) raise("need-value", w);
-            fire(EV_SET, code, pos, w, value);
+            // The value set, and (as the reference) the word it is set to.
+            fire(EV_SET, code, pos, value, w);
             set_word_value(w, value);
             cell::copy(value, w);
             stack::unwind_last();
@@ -746,7 +747,7 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
             next = eval_expression(code, next, false, true, false);
             if (sys::is_pending()) return next;
             if (p[1].type() == TYPE_UNSET) raise("need-value", p);
-            fire(EV_SET, code, pos, p, p + 1);
+            fire(EV_SET, code, pos, p + 1, p);
             eval_path(p, code, pos, true, false, true, false);
             if (sys::is_pending()) return next;
             cell::copy(p + 1, p);

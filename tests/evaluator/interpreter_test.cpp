@@ -254,7 +254,7 @@ protected:
 TEST_F(Tracing, EventsReachTheTracerThroughItsMask) {
     EXPECT_EQ(traced("func [event code offset value ref frame][[set] append log value append log ref]",
                      "x: 5"),
-              "[x: 5]");
+              "[5 x:]");
     EXPECT_EQ(traced("func [event code offset value ref frame][[open call return] append log event]",
                      "negate 1"),
               "[open call return]");
