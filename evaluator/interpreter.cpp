@@ -953,7 +953,7 @@ static bool is_immediate(uint8_t type) {
 // first word.
 static void write_back(cell* first, cell* pth, const std::vector<cell*>& parents,
                        const std::vector<cell*>& elements, bool case_) {
-    if (parents.empty() || !is_immediate(parents.back()->type())) return;
+    if (parents.empty()) return;
     for (size_t k = parents.size(); k-- > 0;) {
         cell* changed = parents[k];
         if (k == 0) {
@@ -1006,6 +1006,7 @@ int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool 
     cell* holder = nullptr;
     // Each step's parent and element, for writing a changed scalar back.
     std::vector<cell*> parents, elements;
+    bool scalar_parent = false;
     for (int32_t i = head + 1; i < n; i++) {
         cell el = cells_of(pth)[i];
         cell* elp;
@@ -1031,6 +1032,9 @@ int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool 
         // Selecting overwrites the parent's cell with the field (an object
         // does), so a set keeps the parent as it was for the write-back.
         cell* kept = set && !last ? stack::push(cur) : cur;
+        // Only a scalar parent is written back: an object's set leaves the
+        // new value in the parent's cell, so its type is read before.
+        if (setv) scalar_parent = is_immediate(cur->type());
         cell* r = fn(cur, elp, setv, pth, holder, elp, i, case_, get, last, owner);
         if (set) parents.push_back(kept), elements.push_back(elp);
         holder = cur;
@@ -1046,7 +1050,7 @@ int32_t eval_path(cell* path, cell* code, int32_t pos, bool set, bool get, bool 
     }
     fire(EV_EXIT, code, pos, cur, nullptr);
     if (set) {
-        write_back(&first, pth, parents, elements, case_);
+        if (scalar_parent) write_back(&first, pth, parents, elements, case_);
         stack::arguments.top = start + 1;  // the assigned value stays
         if (!push_mode) stack::set_last_only(start);
         return pos + 1;

@@ -587,6 +587,8 @@ memory::Node* hidden = nullptr;
 routine::Body find(const char* name) {
     for (const Entry& e : table)
         if (strcmp(e.name, name) == 0) return e.entry;
+    for (int32_t i = 0; i < vezi_count; i++)
+        if (strcmp(vezi_table[i].name, name) == 0) return vezi_table[i].entry;
     return nullptr;
 }
 

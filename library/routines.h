@@ -20,6 +20,10 @@ struct Entry {
     routine::Body entry;  // its code
 };
 
+// The routines of the Vezi library (vezi/platform_routines.cpp).
+extern const Entry vezi_table[];
+extern const int32_t vezi_count;
+
 // The routine named so, or null.
 routine::Body find(const char* name);
 

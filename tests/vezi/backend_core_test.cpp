@@ -1,6 +1,7 @@
 // The GUI backend's portable core: colour and flag conversions, DPI
 // arithmetic, the small map, keyboard translation, the pump's loop counts,
-// matrices and text-format parameters.
+// matrices and text-format parameters, the templates' field orders, the
+// window styles of faces and the facet values the backend applies.
 #include <cfloat>
 #include <cstring>
 #include <functional>
@@ -10,9 +11,12 @@
 #include "tests/evaluator/eval.h"
 #include "vezi/backend/core/color.h"
 #include "vezi/backend/core/dpi.h"
+#include "vezi/backend/core/facets.h"
 #include "vezi/backend/core/flags.h"
 #include "vezi/backend/core/matrix.h"
 #include "vezi/backend/core/small_map.h"
+#include "vezi/backend/core/styles.h"
+#include "vezi/backend/core/templates.h"
 #include "vezi/backend/core/text.h"
 #include "vezi/backend/core/text_format.h"
 #include "vezi/backend/core/timing.h"
@@ -446,6 +450,219 @@ TEST_F(BackendCore, TextFormatParameters) {
     EXPECT_EQ(gui::layout_extent(0), FLT_MAX);
     EXPECT_EQ(gui::layout_extent(0), 3.4028235e38f);
     EXPECT_FLOAT_EQ(gui::layout_extent(100), 100.5f);
+}
+
+// The library's templates sit where the backend reads them; a template
+// with a field moved, missing or added is caught at the first misplaced word.
+TEST_F(BackendCore, TemplateFieldOrders) {
+    EXPECT_EQ(gui::check_template(value("face!"), gui::Template::face), -1);
+    EXPECT_EQ(gui::check_template(value("font!"), gui::Template::font), -1);
+    EXPECT_EQ(gui::check_template(value("para!"), gui::Template::para), -1);
+    EXPECT_EQ(gui::check_template(value("scroller!"), gui::Template::scroller), -1);
+    struct Case {
+        const char* code;
+        int32_t at;
+    } cases[] = {
+        {"make object! [origin: none scroll: none padding: none]", 1},
+        {"make object! [origin: 1 padding: 2 scroll: 3 align: 4 v-align: 5 wrap?: 6 parent: 7]", 7},
+        {"make para! [extra: 1]", 8},
+        {"none", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(gui::check_template(value(c.code), gui::Template::para), c.at) << c.code;
+}
+
+TEST_F(BackendCore, WindowStylesOfFaces) {
+    namespace ws = gui::ws;
+    auto style_of = [&](const char* type, const char* flags, double w = 100, double h = 20) {
+        gui::StyleInput in;
+        in.type = gui::face_type(value(type));
+        in.flags = gui::get_flags(value(flags));
+        in.width = w;
+        in.height = h;
+        return gui::face_style(in);
+    };
+    gui::StyleOutput o = style_of("'window", "[resize no-max]");
+    EXPECT_TRUE(o.style & ws::THICKFRAME);
+    EXPECT_FALSE(o.style & ws::MAXIMIZEBOX);
+    EXPECT_TRUE(o.style & ws::MINIMIZEBOX);
+    EXPECT_FALSE(style_of("'window", "none").style & ws::MAXIMIZEBOX);  // no resize: no maximize box
+    EXPECT_EQ(style_of("'window", "'no-title").style, ws::POPUP | ws::BORDER);
+    EXPECT_EQ(style_of("'window", "'popup").ex_style, ws::EX_TOOLWINDOW);
+    o = style_of("'window", "none", -1, -1);
+    EXPECT_EQ(o.width, 200);
+    EXPECT_EQ(o.height, 200);
+
+    struct Case {
+        const char* type;
+        const char* flags;
+        uint32_t has, lacks, ex;
+        const wchar_t* cls;
+    } cases[] = {
+        {"'toggle", "none", ws::BS_PUSHLIKE | ws::BS_AUTOCHECKBOX, 0, 0, L"ZolButton"},
+        {"'check", "[tri-state]", ws::BS_AUTO3STATE | ws::TABSTOP, 0, 0, L"ZolButton"},
+        {"'check", "none", ws::BS_AUTOCHECKBOX, 0x4, 0, L"ZolButton"},
+        {"'radio", "none", ws::BS_RADIOBUTTON, 0, 0, L"ZolButton"},
+        {"'field", "[password]", ws::ES_PASSWORD | ws::ES_NOHIDESEL, 0, ws::EX_CLIENTEDGE, L"ZolField"},
+        {"'field", "[no-border]", ws::ES_AUTOHSCROLL, 0, 0, L"ZolField"},
+        {"'area", "none", ws::ES_MULTILINE | ws::HSCROLL | ws::VSCROLL, 0, ws::EX_CLIENTEDGE, L"ZolArea"},
+        {"'text-list", "none", ws::LBS_NOTIFY | ws::LBS_NOINTEGRALHEIGHT, 0, ws::EX_CLIENTEDGE, L"ZolListBox"},
+        {"'drop-list", "none", ws::CBS_DROPDOWNLIST, 0, 0, L"ZolCombo"},
+        {"'text", "[scrollable]", ws::HSCROLL | ws::VSCROLL | ws::CHILD | ws::VISIBLE, 0, 0, L"ZolFace"},
+        {"'tab-panel", "none", ws::CHILD, 0, 0, L"ZolTabPanel"},
+        {"'calendar", "none", ws::MCS_NOTODAY, 0, 0, L"ZolCalendar"},
+    };
+    for (const Case& c : cases) {
+        o = style_of(c.type, c.flags);
+        EXPECT_TRUE(o.known) << c.type;
+        EXPECT_EQ(o.style & c.has, c.has) << c.type << " " << c.flags;
+        EXPECT_EQ(o.style & c.lacks, 0u) << c.type << " " << c.flags;
+        EXPECT_EQ(o.ex_style, c.ex) << c.type << " " << c.flags;
+        EXPECT_STREQ(o.class_name, c.cls) << c.type;
+    }
+    // Orientation from the size.
+    EXPECT_TRUE(style_of("'progress", "none", 20, 100).style & ws::PBS_VERTICAL);
+    EXPECT_FALSE(style_of("'progress", "none", 100, 20).style & ws::PBS_VERTICAL);
+    EXPECT_TRUE(style_of("'slider", "none", 20, 100).style & ws::TBS_VERT);
+    EXPECT_FALSE(style_of("'screen", "none").known);
+    EXPECT_FALSE(style_of("'gizmo", "none").known);
+}
+
+TEST_F(BackendCore, LayeredFaces) {
+    namespace ws = gui::ws;
+    struct Case {
+        const char* type;
+        const char* color;
+        const char* options;
+        bool windows_8, parent_layered;
+        uint32_t ex;
+    } cases[] = {
+        {"'base", "none", "none", true, false, ws::EX_LAYERED},  // no colour: transparent
+        {"'base", "255.255.255", "none", true, false, 0},
+        {"'base", "255.255.255.0", "none", true, false, 0},
+        {"'base", "255.255.255.10", "none", true, false, ws::EX_LAYERED},
+        {"'base", "none", "none", false, false, ws::EX_LAYERED | ws::EX_TOOLWINDOW},
+        {"'base", "1.2.3", "compose [accelerated: (true)]", true, false, ws::EX_LAYERED},
+        {"'base", "1.2.3", "compose [accelerated: (true)]", false, false, ws::EX_LAYERED | ws::EX_TOOLWINDOW},
+        {"'base", "1.2.3", "compose [accelerated (false)]", true, false, 0},
+        {"'panel", "none", "none", true, false, 0},
+        {"'panel", "none", "none", true, true, ws::EX_LAYERED},
+    };
+    for (const Case& c : cases) {
+        gui::StyleInput in;
+        in.type = gui::face_type(value(c.type));
+        in.transparent = gui::is_transparent_color(value(c.color));
+        in.accelerated = gui::option_accelerated(value(c.options));
+        in.windows_8 = c.windows_8;
+        in.parent_layered = c.parent_layered;
+        gui::StyleOutput o = gui::face_style(in);
+        EXPECT_EQ(o.ex_style, c.ex) << c.type << " " << c.color << " " << c.options;
+        EXPECT_EQ(o.layered, c.ex != 0) << c.type << " " << c.color;
+    }
+    // A layered tool window before Windows 8 is a popup, not a child.
+    gui::StyleInput in;
+    in.type = gui::FaceType::base;
+    in.transparent = true;
+    in.windows_8 = false;
+    EXPECT_EQ(gui::face_style(in).style & (ws::CHILD | ws::POPUP), ws::POPUP);
+    // A borderless window is layered only for a translucent colour.
+    in = gui::StyleInput{};
+    in.type = gui::FaceType::window;
+    in.flags = gui::get_flags(value("'no-border"));
+    EXPECT_EQ(gui::face_style(in).ex_style, 0u);
+    in.translucent = true;
+    EXPECT_EQ(gui::face_style(in).ex_style, ws::EX_LAYERED);
+}
+
+TEST_F(BackendCore, FacetValues) {
+    struct Rate {
+        const char* code;
+        gui::RateAction action;
+        uint32_t ms;
+    } rates[] = {
+        {"10", gui::RateAction::set, 100}, {"3", gui::RateAction::set, 333},
+        {"0:0:0.5", gui::RateAction::set, 500}, {"none", gui::RateAction::kill, 0},
+        {"0", gui::RateAction::invalid, 0}, {"-2", gui::RateAction::invalid, 0},
+        {"0:0:0", gui::RateAction::invalid, 0}, {"\"fast\"", gui::RateAction::invalid, 0},
+    };
+    for (const Rate& r : rates) {
+        uint32_t ms = 0;
+        EXPECT_EQ(gui::rate_interval(value(r.code), &ms), r.action) << r.code;
+        EXPECT_EQ(ms, r.ms) << r.code;
+    }
+    const cell* hint = gui::option_value(value("[tabs 8 hint: \"Name\"]"), "hint");
+    ASSERT_NE(hint, nullptr);
+    EXPECT_EQ(hint->type(), TYPE_STRING);
+    EXPECT_EQ(gui::option_value(value("[hint]"), "hint"), nullptr);  // last: no value
+    EXPECT_EQ(gui::option_value(value("[\"hint\" 1]"), "hint"), nullptr);
+    EXPECT_EQ(gui::option_value(value("none"), "hint"), nullptr);
+    EXPECT_EQ(gui::cursor_of(value("'hand")), gui::Cursor::hand);
+    EXPECT_EQ(gui::cursor_of(value("'i-beam")), gui::Cursor::ibeam);
+    EXPECT_EQ(gui::cursor_of(value("'resize-we")), gui::Cursor::size_we);
+    EXPECT_EQ(gui::cursor_of(value("'busy")), gui::Cursor::arrow);
+}
+
+TEST_F(BackendCore, EditSelectionsAcrossLineFeeds) {
+    struct Case {
+        const char* text;
+        int32_t start, end;  // text positions
+        int32_t cstart, cend;  // control positions
+    } cases[] = {
+        {"\"ab^/cd\"", 3, 5, 4, 6},
+        {"\"ab^/cd\"", 0, 2, 0, 2},
+        {"\"^/^/x\"", 2, 3, 4, 5},
+        {"next \"^/ab^/c\"", 0, 4, 0, 5},  // counted from the text's head
+        {"\"abc\"", 1, 2, 1, 2},
+    };
+    for (const Case& c : cases) {
+        int32_t s = c.start, e = c.end;
+        gui::convert_selection(value(c.text), &s, &e, 1);
+        EXPECT_EQ(s, c.cstart) << c.text;
+        EXPECT_EQ(e, c.cend) << c.text;
+        gui::convert_selection(value(c.text), &s, &e, 0);
+        EXPECT_EQ(s, c.start) << c.text << " back";
+        EXPECT_EQ(e, c.end) << c.text << " back";
+    }
+    int32_t s = 1, e = 2;
+    gui::convert_selection(value("none"), &s, &e, 1);
+    EXPECT_EQ(s, 1);
+    EXPECT_EQ(e, 2);
+}
+
+TEST_F(BackendCore, GdiFontsOfFontObjects) {
+    struct Case {
+        const char* font;
+        int32_t dpi, height, weight, quality, name_units;
+        bool italic, underline, strike;
+    } cases[] = {
+        {"make font! [size: 12]", 144, -24, 0, 0, -1, false, false, false},
+        {"make font! [size: 12]", 96, -16, 0, 0, -1, false, false, false},
+        {"make font! [size: 11]", 120, -18, 0, 0, -1, false, false, false},
+        {"make font! [size: 0]", 96, -12, 0, 0, -1, false, false, false},  // default 9 points
+        {"make font! [name: \"1234567890123456789012345678901234567890\"]", 96, -12, 0, 0, 31, false, false, false},
+        {"make font! [weight: 1500 style: 'bold]", 96, -12, 999, 0, -1, false, false, false},
+        {"make font! [style: [bold italic underline strike shaded]]", 96, -12, 700, 0, -1, true, true, true},
+        {"make font! [anti-alias?: true]", 96, -12, 0, 4, -1, false, false, false},
+        {"make font! [anti-alias?: 'ClearType]", 96, -12, 0, 5, -1, false, false, false},
+        {"make font! [anti-alias?: 'smooth]", 96, -12, 0, 0, -1, false, false, false},
+    };
+    for (const Case& c : cases) {
+        gui::GdiFont f = gui::gdi_font(value(c.font), c.dpi, 9);
+        EXPECT_EQ(f.height, c.height) << c.font << " at " << c.dpi;
+        EXPECT_EQ(f.weight, c.weight) << c.font;
+        EXPECT_EQ(f.quality, c.quality) << c.font;
+        EXPECT_EQ(f.name_units, c.name_units) << c.font;
+        EXPECT_EQ(f.italic, c.italic) << c.font;
+        EXPECT_EQ(f.underline, c.underline) << c.font;
+        EXPECT_EQ(f.strike, c.strike) << c.font;
+    }
+    gui::GdiFont f = gui::gdi_font(value("make font! [name: \"Arial\" angle: 45]"), 96, 9);
+    EXPECT_EQ(f.orientation, 450);
+    EXPECT_EQ(std::u16string((const char16_t*)f.name), u"Arial");
+    // A character outside the basic plane takes two units and is not split at the cut.
+    f = gui::gdi_font(value("make font! [name: \"123456789012345678901234567890\U0001F600\"]"), 96, 9);
+    EXPECT_EQ(f.name_units, 30);
+    EXPECT_FALSE(gui::font_field_remakes(gui::FONT_COLOR));
+    EXPECT_TRUE(gui::font_field_remakes(gui::FONT_ANTI_ALIAS));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "datatypes/cell.h"
 #include "vezi/backend/core/dpi.h"
+#include "vezi/backend/core/templates.h"
 #include "vezi/backend/core/translate.h"
 
 namespace gui {
@@ -130,12 +131,6 @@ int32_t process_message(MSG* msg);
 void exit_event_loop();
 
 // --- accessors and utilities (utils.cpp) ------------------------------------------------
-// Facets of face!, by position.
-enum Facet : int32_t {
-    FACET_TYPE = 0, FACET_OFFSET, FACET_SIZE, FACET_TEXT, FACET_IMAGE, FACET_COLOR, FACET_MENU, FACET_DATA,
-    FACET_ENABLED, FACET_VISIBLE, FACET_SELECTED, FACET_FLAGS, FACET_OPTIONS, FACET_PARENT, FACET_PANE,
-    FACET_STATE, FACET_RATE, FACET_EDGE, FACET_PARA, FACET_FONT, FACET_ACTORS, FACET_EXTRA, FACET_DRAW
-};
 bool face_attached(HWND hwnd);
 // The window at the head of a face's `state` block, or null.
 HWND face_handle(const cell* face);
