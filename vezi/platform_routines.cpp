@@ -6,6 +6,7 @@
 #include <string>
 
 #include "datatypes/error.h"
+#include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
@@ -14,10 +15,27 @@
 #include "vezi/backend/core/templates.h"
 #include "vezi/backend/core/words.h"
 #ifdef _WIN32
+#include "datatypes/block.h"
+#include "datatypes/handle.h"
+#include "datatypes/logic.h"
+#include "datatypes/none.h"
+#include "datatypes/object.h"
+#include "datatypes/datatype.h"
+#include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
 #endif
 
 namespace {
+
+#ifdef _WIN32
+cell* arg(int32_t i) { return &stack::arguments.window[i]; }
+HWND handle_of(const cell* h) { return (HWND)(uintptr_t)h->data2; }
+void answer_none() { none::make_at(arg(0)); }
+// The GUI routines exist on Windows only.
+#define GUI_ONLY(body) body
+#else
+#define GUI_ONLY(body) error::raise(error::INTERNAL, "feature-na");
+#endif
 
 // ctx||vezi~init: the backend's start (system/vezi/platform/init runs it).
 void vezi_init() {
@@ -48,12 +66,122 @@ void vezi_check_templates() {
     unset::make_at(&stack::arguments.window[0]);
 }
 
+// The routines of system/vezi/platform (the GUI is Windows-only).
+
+void vezi_make_null_handle() { GUI_ONLY(handle::make_at(arg(0), 0, handle::NONE);) }
+
+void vezi_make_vezi() {
+    GUI_ONLY({
+        HWND h = gui::make_vezi(arg(0), handle_of(arg(1)));
+        handle::make_at(arg(0), (uint32_t)(uintptr_t)h, handle::WINDOW);
+    })
+}
+
+void vezi_update_vezi() {
+    GUI_ONLY({
+        cell* v = arg(0);
+        if (v->type() == TYPE_BLOCK) {
+            int32_t n = block::length_of(v);
+            for (int32_t i = 0; i < n; i++) {
+                cell* f = block::head_cell(v) + i;
+                if (f->type() != TYPE_OBJECT) {
+                    cell* dt = stack::push_cell();
+                    datatype::make_at(dt, f->type());
+                    error::raise(error::SCRIPT, "invalid-type", dt);
+                }
+            }
+            gui::update_views(v);
+        } else if (v->type() == TYPE_OBJECT) {
+            if (gui::type_of(v) != gui::FaceType::screen) gui::update_vezi(v);
+        } else {
+            cell* dt = stack::push_cell();
+            datatype::make_at(dt, v->type());
+            error::raise(error::SCRIPT, "invalid-type", dt);
+        }
+        answer_none();
+    })
+}
+
+void vezi_destroy_vezi() {
+    GUI_ONLY({
+        gui::destroy_vezi(arg(0), logic::get(arg(1)));
+        answer_none();
+    })
+}
+
+void vezi_update_font() {
+    GUI_ONLY({
+        gui::update_font(arg(0), integer::get(arg(1)));
+        answer_none();
+    })
+}
+
+void vezi_update_para() {
+    GUI_ONLY({
+        gui::update_para(arg(0));
+        answer_none();
+    })
+}
+
+void vezi_on_change_facet() {
+    GUI_ONLY({
+        cell* added = arg(4)->type() == TYPE_NONE ? nullptr : arg(4);
+        gui::update_facet(arg(0), arg(1), arg(2), arg(3), added, integer::get(arg(5)), integer::get(arg(6)));
+        answer_none();
+    })
+}
+
+void vezi_show_window() {
+    GUI_ONLY({
+        gui::show_window(handle_of(arg(0)));
+        answer_none();
+    })
+}
+
+void vezi_redraw() {
+    GUI_ONLY({
+        if (HWND h = gui::face_handle(arg(0))) {
+            InvalidateRect(h, nullptr, FALSE);
+            UpdateWindow(h);
+        }
+        answer_none();
+    })
+}
+
+void vezi_refresh_window() {
+    GUI_ONLY({
+        UpdateWindow(handle_of(arg(0)));
+        answer_none();
+    })
+}
+
+void vezi_do_event_loop() { GUI_ONLY(logic::make_at(arg(0), gui::do_events(logic::get(arg(0))));) }
+
+void vezi_exit_event_loop() {
+    GUI_ONLY({
+        PostQuitMessage(0);
+        answer_none();
+    })
+}
+
 }  // namespace
 
 namespace routines {
 const Entry vezi_table[] = {
     {"ctx||vezi~init", vezi_init},
     {"ctx||vezi~check-templates", vezi_check_templates},
+    {"ctx||vezi~make-null-handle", vezi_make_null_handle},
+    {"ctx||vezi~make-vezi", vezi_make_vezi},
+    {"ctx||vezi~update-vezi", vezi_update_vezi},
+    {"ctx||vezi~destroy-vezi", vezi_destroy_vezi},
+    {"ctx||vezi~update-font", vezi_update_font},
+    {"ctx||vezi~update-para", vezi_update_para},
+    {"ctx||vezi~on-change-facet", vezi_on_change_facet},
+    {"ctx||vezi~show-window", vezi_show_window},
+    {"ctx||vezi~redraw", vezi_redraw},
+    {"ctx||vezi~refresh-window", vezi_refresh_window},
+    {"ctx||vezi~do-event-loop", vezi_do_event_loop},
+    {"ctx||vezi~exit-event-loop", vezi_exit_event_loop},
 };
 const int32_t vezi_count = (int32_t)(sizeof vezi_table / sizeof vezi_table[0]);
 }  // namespace routines

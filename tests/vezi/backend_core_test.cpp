@@ -498,18 +498,18 @@ TEST_F(BackendCore, WindowStylesOfFaces) {
         uint32_t has, lacks, ex;
         const wchar_t* cls;
     } cases[] = {
-        {"'toggle", "none", ws::BS_PUSHLIKE | ws::BS_AUTOCHECKBOX, 0, 0, L"ZolButton"},
-        {"'check", "[tri-state]", ws::BS_AUTO3STATE | ws::TABSTOP, 0, 0, L"ZolButton"},
-        {"'check", "none", ws::BS_AUTOCHECKBOX, 0x4, 0, L"ZolButton"},
-        {"'radio", "none", ws::BS_RADIOBUTTON, 0, 0, L"ZolButton"},
-        {"'field", "[password]", ws::ES_PASSWORD | ws::ES_NOHIDESEL, 0, ws::EX_CLIENTEDGE, L"ZolField"},
-        {"'field", "[no-border]", ws::ES_AUTOHSCROLL, 0, 0, L"ZolField"},
-        {"'area", "none", ws::ES_MULTILINE | ws::HSCROLL | ws::VSCROLL, 0, ws::EX_CLIENTEDGE, L"ZolArea"},
-        {"'text-list", "none", ws::LBS_NOTIFY | ws::LBS_NOINTEGRALHEIGHT, 0, ws::EX_CLIENTEDGE, L"ZolListBox"},
-        {"'drop-list", "none", ws::CBS_DROPDOWNLIST, 0, 0, L"ZolCombo"},
+        {"'toggle", "none", ws::BTN_PUSHLIKE | ws::BTN_AUTOCHECKBOX, 0, 0, L"ZolButton"},
+        {"'check", "[tri-state]", ws::BTN_AUTO3STATE | ws::TABSTOP, 0, 0, L"ZolButton"},
+        {"'check", "none", ws::BTN_AUTOCHECKBOX, 0x4, 0, L"ZolButton"},
+        {"'radio", "none", ws::BTN_RADIOBUTTON, 0, 0, L"ZolButton"},
+        {"'field", "[password]", ws::EDIT_PASSWORD | ws::EDIT_NOHIDESEL, 0, ws::EX_CLIENTEDGE, L"ZolField"},
+        {"'field", "[no-border]", ws::EDIT_AUTOHSCROLL, 0, 0, L"ZolField"},
+        {"'area", "none", ws::EDIT_MULTILINE | ws::HSCROLL | ws::VSCROLL, 0, ws::EX_CLIENTEDGE, L"ZolArea"},
+        {"'text-list", "none", ws::LIST_NOTIFY | ws::LIST_NOINTEGRALHEIGHT, 0, ws::EX_CLIENTEDGE, L"ZolListBox"},
+        {"'drop-list", "none", ws::COMBO_DROPDOWNLIST, 0, 0, L"ZolCombo"},
         {"'text", "[scrollable]", ws::HSCROLL | ws::VSCROLL | ws::CHILD | ws::VISIBLE, 0, 0, L"ZolFace"},
         {"'tab-panel", "none", ws::CHILD, 0, 0, L"ZolTabPanel"},
-        {"'calendar", "none", ws::MCS_NOTODAY, 0, 0, L"ZolCalendar"},
+        {"'calendar", "none", ws::CAL_NOTODAY, 0, 0, L"ZolCalendar"},
     };
     for (const Case& c : cases) {
         o = style_of(c.type, c.flags);
@@ -520,9 +520,9 @@ TEST_F(BackendCore, WindowStylesOfFaces) {
         EXPECT_STREQ(o.class_name, c.cls) << c.type;
     }
     // Orientation from the size.
-    EXPECT_TRUE(style_of("'progress", "none", 20, 100).style & ws::PBS_VERTICAL);
-    EXPECT_FALSE(style_of("'progress", "none", 100, 20).style & ws::PBS_VERTICAL);
-    EXPECT_TRUE(style_of("'slider", "none", 20, 100).style & ws::TBS_VERT);
+    EXPECT_TRUE(style_of("'progress", "none", 20, 100).style & ws::PROGRESS_VERTICAL);
+    EXPECT_FALSE(style_of("'progress", "none", 100, 20).style & ws::PROGRESS_VERTICAL);
+    EXPECT_TRUE(style_of("'slider", "none", 20, 100).style & ws::SLIDER_VERT);
     EXPECT_FALSE(style_of("'screen", "none").known);
     EXPECT_FALSE(style_of("'gizmo", "none").known);
 }

@@ -117,28 +117,6 @@ LRESULT CALLBACK area_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
 
 }  // namespace
 
-LRESULT CALLBACK window_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-    return sys::from_platform<LRESULT>(0, [&]() -> LRESULT {
-        switch (msg) {
-            case WM_PAINT: {
-                PAINTSTRUCT ps;
-                BeginPaint(h, &ps);
-                get_render_record(h);
-                EndPaint(h, &ps);
-                return 0;
-            }
-            case WM_DESTROY:
-                if (auto* r = (RenderRecord*)GetWindowLongPtrW(h, SLOT_RENDER)) {
-                    SetWindowLongPtrW(h, SLOT_RENDER, 0);
-                    free_render_record(r);
-                }
-                break;
-            default: break;
-        }
-        return DefWindowProcW(h, msg, w, l);
-    });
-}
-
 void register_classes(HINSTANCE instance) {
     struct Own {
         const wchar_t* name;

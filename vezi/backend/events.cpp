@@ -63,6 +63,10 @@ int32_t make_event(const MSG* msg, uint32_t flags, int32_t type) {
             break;
         case EVT_CLICK: r.key_flags = modifier_flags(true); break;
         case EVT_MENU: r.key_flags = flags & 0xFFFF; break;
+        // Geometry events carry the packed position or size, scroll events the request.
+        case EVT_MOVE: case EVT_RESIZE: case EVT_MOVING: case EVT_RESIZING: case EVT_SCROLL:
+            r.key_flags = flags;
+            break;
         default: break;
     }
     // The dispatcher runs under a level that stops everything: no error,

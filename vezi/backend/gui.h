@@ -58,6 +58,10 @@ struct State {
     int32_t combo_item = 0;
     HMENU combo_menu = nullptr;
     bool initialised = false;
+    // The first window made by the program.
+    HWND main_window = nullptr;
+    // Between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE.
+    bool in_size_move = false;
 };
 extern State state;
 
@@ -87,10 +91,10 @@ HMONITOR current_screen();
 // --- classes (classes.cpp) -------------------------------------------------------------------
 void register_classes(HINSTANCE instance);
 WNDPROC register_class(const wchar_t* name, const wchar_t* base, WNDPROC proc, bool system);
-// The window procedure of ZolWindow and ZolPanel until the window procedure
-// of faces exists: default processing, with the paint that makes a render
-// record.
+// The window procedure of ZolWindow and ZolPanel (window_proc.cpp), and its
+// WM_COMMAND handler, which base faces share.
 LRESULT CALLBACK window_proc(HWND, UINT, WPARAM, LPARAM);
+void process_command(HWND hwnd, WPARAM w, LPARAM l);
 // The menu command handler ZolCombo hands its menu's commands to (menus
 // install it).
 using MenuCommand = void (*)(HWND, int32_t id);

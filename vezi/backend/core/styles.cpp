@@ -105,49 +105,49 @@ StyleOutput face_style(const StyleInput& in) {
     if (has(f, "scrollable")) s |= ws::HSCROLL | ws::VSCROLL;
     uint32_t ex = 0;
     switch (in.type) {
-    case FaceType::button: out.class_name = L"ZolButton"; s |= ws::BS_MULTILINE; break;
-    case FaceType::toggle: out.class_name = L"ZolButton"; s |= ws::BS_PUSHLIKE | ws::BS_AUTOCHECKBOX; break;
+    case FaceType::button: out.class_name = L"ZolButton"; s |= ws::BTN_MULTILINE; break;
+    case FaceType::toggle: out.class_name = L"ZolButton"; s |= ws::BTN_PUSHLIKE | ws::BTN_AUTOCHECKBOX; break;
     case FaceType::check:
         out.class_name = L"ZolButton";
-        s |= ws::TABSTOP | (has(f, "tri-state") ? ws::BS_AUTO3STATE : ws::BS_AUTOCHECKBOX);
+        s |= ws::TABSTOP | (has(f, "tri-state") ? ws::BTN_AUTO3STATE : ws::BTN_AUTOCHECKBOX);
         break;
-    case FaceType::radio: out.class_name = L"ZolButton"; s |= ws::TABSTOP | ws::BS_RADIOBUTTON; break;
+    case FaceType::radio: out.class_name = L"ZolButton"; s |= ws::TABSTOP | ws::BTN_RADIOBUTTON; break;
     case FaceType::panel: out.class_name = L"ZolPanel"; s |= ws::CLIPCHILDREN; break;
     case FaceType::group_box: out.class_name = L"ZolPanel"; break;
     case FaceType::tab_panel: out.class_name = L"ZolTabPanel"; break;
     case FaceType::field:
         out.class_name = L"ZolField";
-        s |= ws::TABSTOP | ws::ES_AUTOHSCROLL;
-        if (has(f, "password")) s |= ws::ES_PASSWORD;
-        if (!in.has_para) s |= ws::ES_NOHIDESEL;
+        s |= ws::TABSTOP | ws::EDIT_AUTOHSCROLL;
+        if (has(f, "password")) s |= ws::EDIT_PASSWORD;
+        if (!in.has_para) s |= ws::EDIT_NOHIDESEL;
         ex |= border(f);
         break;
     case FaceType::area:
         out.class_name = L"ZolArea";
-        s |= ws::VSCROLL | ws::TABSTOP | ws::ES_AUTOVSCROLL | ws::ES_MULTILINE;
-        if (!in.has_para) s |= ws::HSCROLL | ws::ES_NOHIDESEL | ws::ES_AUTOHSCROLL;
+        s |= ws::VSCROLL | ws::TABSTOP | ws::EDIT_AUTOVSCROLL | ws::EDIT_MULTILINE;
+        if (!in.has_para) s |= ws::HSCROLL | ws::EDIT_NOHIDESEL | ws::EDIT_AUTOHSCROLL;
         ex |= border(f);
         break;
     case FaceType::text: out.class_name = L"ZolFace"; break;
     case FaceType::text_list:
         out.class_name = L"ZolListBox";
-        s |= ws::VSCROLL | ws::HSCROLL | ws::LBS_NOINTEGRALHEIGHT | ws::LBS_NOTIFY;
+        s |= ws::VSCROLL | ws::HSCROLL | ws::LIST_NOINTEGRALHEIGHT | ws::LIST_NOTIFY;
         ex |= border(f);
         break;
     case FaceType::drop_down:
         out.class_name = L"ZolCombo";
-        s |= ws::CBS_DROPDOWN | ws::CBS_AUTOHSCROLL | ws::CBS_HASSTRINGS;
+        s |= ws::COMBO_DROPDOWN | ws::COMBO_AUTOHSCROLL | ws::COMBO_HASSTRINGS;
         break;
-    case FaceType::drop_list: out.class_name = L"ZolCombo"; s |= ws::CBS_DROPDOWNLIST | ws::CBS_HASSTRINGS; break;
-    case FaceType::progress: out.class_name = L"ZolProgress"; if (tall) s |= ws::PBS_VERTICAL; break;
-    case FaceType::slider: out.class_name = L"ZolSlider"; if (tall) s |= ws::TBS_VERT | ws::TBS_DOWNISLEFT; break;
-    case FaceType::scroller: out.class_name = L"ZolScroller"; if (tall) s |= ws::SBS_VERT; break;
+    case FaceType::drop_list: out.class_name = L"ZolCombo"; s |= ws::COMBO_DROPDOWNLIST | ws::COMBO_HASSTRINGS; break;
+    case FaceType::progress: out.class_name = L"ZolProgress"; if (tall) s |= ws::PROGRESS_VERTICAL; break;
+    case FaceType::slider: out.class_name = L"ZolSlider"; if (tall) s |= ws::SLIDER_VERT | ws::SLIDER_DOWNISLEFT; break;
+    case FaceType::scroller: out.class_name = L"ZolScroller"; if (tall) s |= ws::SCROLL_VERT; break;
     case FaceType::base:
     case FaceType::rich_text: out.class_name = L"ZolBase"; s |= ws::CLIPCHILDREN; break;
     case FaceType::camera: out.class_name = L"ZolCamera"; break;
     case FaceType::calendar:
         out.class_name = L"ZolCalendar";
-        s |= ws::MCS_NOTODAY | ws::MCS_SHORTDAYSOFWEEK | ws::MCS_NOSELCHANGEONNAV;
+        s |= ws::CAL_NOTODAY | ws::CAL_SHORTDAYSOFWEEK | ws::CAL_NOSELCHANGEONNAV;
         break;
     default: out.known = false; return out;
     }
