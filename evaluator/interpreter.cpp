@@ -725,6 +725,7 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
             if (next >= total_of(code)) raise("need-value", &v);
             stack::mark_interp_native(&v);
             cell* w = stack::push(&v);
+            fire(EV_PUSH, code, pos, w, nullptr);
             // A value read as it stands needs no expression of its own.
             const cell* plain = tracing.enabled ? nullptr : plain_value(cells_of(code) + next);
             if (plain) next = eval_infix(code, next + 1, stack::push(plain), true);
@@ -744,6 +745,7 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
             if (next >= total_of(code)) raise("need-value", &v);
             stack::mark_interp_native(words::word_set_path);
             cell* p = stack::push(&v);
+            fire(EV_PUSH, code, pos, p, nullptr);
             next = eval_expression(code, next, false, true, false);
             if (sys::is_pending()) return next;
             if (p[1].type() == TYPE_UNSET) raise("need-value", p);
