@@ -589,6 +589,8 @@ routine::Body find(const char* name) {
         if (strcmp(e.name, name) == 0) return e.entry;
     for (int32_t i = 0; i < vezi_count; i++)
         if (strcmp(vezi_table[i].name, name) == 0) return vezi_table[i].entry;
+    for (int i = 0; i < json_routine_count; i++)
+        if (strcmp(json_routines[i].name, name) == 0) return json_routines[i].entry;
     return nullptr;
 }
 

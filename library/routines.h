@@ -23,6 +23,9 @@ struct Entry {
 // The routines of the Vezi library (vezi/platform_routines.cpp).
 extern const Entry vezi_table[];
 extern const int32_t vezi_count;
+// The JSON codec's routines (library/json.cpp).
+extern const Entry json_routines[];
+extern const int json_routine_count;
 
 // The routine named so, or null.
 routine::Body find(const char* name);
