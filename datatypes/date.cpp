@@ -23,6 +23,7 @@
 #include "runtime/collector.h"
 #include "runtime/dtoa.h"
 #include "runtime/words.h"
+#include "library/system.h"
 
 namespace date {
 
@@ -621,25 +622,10 @@ int32_t compare(cell* a, cell* b, int32_t op) {
 
 // --- Text ---------------------------------------------------------------------------------------
 
-static cell months_block = {TYPE_NONE, 0, 0, 0};
-static collector::Root months_root(months_block);
-
-static const char locale_text[] = {
-#include "locale_zol.inc"
-};
-
-const cell* month_names() { return months_block.type() == TYPE_BLOCK ? &months_block : nullptr; }
-
-void init_locale() {
-    cell* saved = stack::arguments.top;
-    cell* all = reader::load(locale_text, sizeof locale_text - 1);
-    int32_t s = symbol::resolve(symbol::make("months"));
-    int32_t n = block::length_of(all);
-    for (int32_t i = 0; i + 1 < n; i++) {
-        cell* c = block::head_cell(all) + i;
-        if (c->type() == TYPE_SET_WORD && symbol::resolve(word::symbol_of(c)) == s) months_block = c[1];
-    }
-    stack::arguments.top = saved;
+// The month names: system/locale/months, read at each use.
+const cell* month_names() {
+    const cell* months = system_object::field("locale/months");
+    return months && months->type() == TYPE_BLOCK ? months : nullptr;
 }
 
 int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part, int32_t limit,

@@ -136,11 +136,9 @@ int32_t mold(cell* value, cell* out, bool only, bool all, bool flat, cell* part,
 int32_t compare(cell* a, cell* b, int32_t op);
 cell* pick(cell* value, int32_t index, cell* index_cell);
 
-// The month names mold uses (the `months` block of library/locale.zol), or
-// null before `init_locale`.
+// The month names mold uses (system/locale/months), or null when there is
+// no such block. Valid until the next allocation.
 const cell* month_names();
-// Loads the locale data (after the natives exist).
-void init_locale();
 
 // Registers date! (type 47, no parent).
 void register_type();

@@ -23,6 +23,7 @@
 #include "runtime/dtoa.h"
 #include "runtime/hashtable.h"
 #include "runtime/words.h"
+#include "library/system.h"
 
 namespace money {
 
@@ -32,20 +33,25 @@ using namespace datatype;
 
 namespace {
 
-// The currency list (a block of words) and the fraction digits of form and
-// mold; rooted here until the system object holds them.
-memory::Node* currency_list = nullptr;
-collector::NodeRoot currency_root(currency_list);
-cell digits_option = {TYPE_NONE, 0, 0, 0};
-collector::Root digits_root(digits_option);
+// The currency list is system/locale/currencies/list (a block of words)
+// and the fraction digits of form and mold system/options/money-digits,
+// read at each use: a currency appended to the list is known at once.
+// Before the system object exists there are no currencies.
+memory::Node* currency_list() {
+    const cell* list = system_object::field("locale/currencies/list");
+    return list && list->type() == TYPE_BLOCK ? series::node_of(list) : nullptr;
+}
 
-const char locale_text[] = {
-#include "money_zol.inc"
-};
-
-int32_t currency_count() { return currency_list ? block::total_cells(currency_list) : 0; }
-const cell* currency_word(int32_t index) { return block::cells_of(currency_list) + index - 1; }
-const char* currency_name(int32_t index) { return symbol::to_cstr(word::symbol_of(currency_word(index))); }
+int32_t currency_count(memory::Node* list) { return list ? block::total_cells(list) : 0; }
+const cell* currency_word(memory::Node* list, int32_t index) { return block::cells_of(list) + index - 1; }
+const char* currency_name(memory::Node* list, int32_t index) {
+    return symbol::to_cstr(word::symbol_of(currency_word(list, index)));
+}
+// The name of a known currency index (1 to the list's length), else null.
+const char* currency_name(int32_t index) {
+    memory::Node* list = currency_list();
+    return index >= 1 && index <= currency_count(list) ? currency_name(list, index) : nullptr;
+}
 
 // ASCII letters compared without case: currency codes are three letters.
 bool same_letters(const char* a, const uint8_t* b, uint32_t n) {
@@ -61,36 +67,19 @@ bool same_letters(const char* a, const uint8_t* b, uint32_t n) {
 
 // By spelling, so that checking a literal interns nothing.
 int32_t find_currency_text(const uint8_t* text, uint32_t n) {
-    for (int32_t i = 1; i <= currency_count(); i++)
-        if (same_letters(currency_name(i), text, n)) return i;
+    memory::Node* list = currency_list();
+    for (int32_t i = 1; i <= currency_count(list); i++)
+        if (same_letters(currency_name(list, i), text, n)) return i;
     return -1;
 }
 
 }  // namespace
 
-void init_locale() {
-    cell* top = stack::arguments.top;
-    cell* all = reader::load(locale_text, sizeof locale_text - 1);
-    currency_list = nullptr;
-    none::make_at(&digits_option);
-    memory::Node* n = series::node_of(all);
-    int32_t count = block::total_cells(n);
-    int32_t s_currencies = symbol::resolve(symbol::make("currencies"));
-    int32_t s_digits = symbol::resolve(symbol::make("money-digits"));
-    for (int32_t i = 0; i + 1 < count; i++) {
-        const cell* c = block::cells_of(n) + i;
-        if (c->type() != TYPE_SET_WORD) continue;
-        int32_t s = symbol::resolve(word::symbol_of(c));
-        if (s == s_currencies && c[1].type() == TYPE_BLOCK) currency_list = series::node_of(c + 1);
-        else if (s == s_digits) digits_option = c[1];
-    }
-    stack::arguments.top = top;
-}
-
 int32_t find_currency(int32_t symbol) {
     int32_t s = symbol::resolve(symbol);
-    for (int32_t i = 1; i <= currency_count(); i++)
-        if (symbol::resolve(word::symbol_of(currency_word(i))) == s) return i;
+    memory::Node* list = currency_list();
+    for (int32_t i = 1; i <= currency_count(list); i++)
+        if (symbol::resolve(word::symbol_of(currency_word(list, i))) == s) return i;
     return -1;
 }
 
@@ -667,9 +656,11 @@ bool is_sort(int32_t op) { return op == OP_SORT || op == OP_CASE_SORT; }
 
 int32_t compare_names(int32_t a, int32_t b) {
     const char* x = currency_name(a);
+    if (!x) x = "";
     char first[8] = {};
     strncpy(first, x, sizeof first - 1);  // the second name may reuse the buffer
     const char* y = currency_name(b);
+    if (!y) y = "";
     for (int32_t i = 0;; i++) {
         int32_t cx = (uint8_t)first[i], cy = (uint8_t)y[i];
         if (cx >= 'a' && cx <= 'z') cx -= 32;
@@ -753,8 +744,8 @@ int32_t text_of(cell* value, cell* out, int32_t limit, bool grouped, bool all) {
     size_t n = 0;
     if (is_negative(value)) text[n++] = '-';
     int32_t currency = currency_of(value);
-    if (currency > 0 && currency <= currency_count()) {
-        const char* name = currency_name(currency);
+    const char* name = currency_name(currency);
+    if (name) {
         size_t l = strlen(name);
         if (l > 8) l = 8;
         memcpy(text + n, name, l);
@@ -769,7 +760,8 @@ int32_t text_of(cell* value, cell* out, int32_t limit, bool grouped, bool all) {
     }
     int32_t digits = 2;
     if (all) digits = FRACTION_DIGITS;
-    else if (digits_option.type() == TYPE_INTEGER) digits = integer::get(&digits_option);
+    else if (const cell* option = system_object::field("options/money-digits"))
+        if (option->type() == TYPE_INTEGER) digits = integer::get(option);
     if (digits > FRACTION_DIGITS) digits = FRACTION_DIGITS;
     if (digits >= 1) {
         text[n++] = '.';
@@ -811,8 +803,9 @@ cell* read_field(const cell* value, int32_t field, cell* target) {
         return cell::copy(&v, target);
     }
     int32_t currency = currency_of(&v);
-    if (!currency || currency > currency_count()) return none::make_at(target);
-    cell w = *currency_word(currency);
+    memory::Node* list = currency_list();
+    if (!currency || currency > currency_count(list)) return none::make_at(target);
+    cell w = *currency_word(list, currency);
     return cell::copy(&w, target);
 }
 

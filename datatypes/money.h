@@ -16,8 +16,8 @@
 //   list only grows.
 //
 // The currency list and the fraction digits that form and mold show are
-// locale data loaded from the library at start-up (`init_locale`); they stay
-// in this module until the system object holds them.
+// the system object's system/locale/currencies/list and
+// system/options/money-digits, read at each use.
 #pragma once
 #include <cstdint>
 
@@ -76,9 +76,6 @@ bool is_float_too_large(double x);
 
 // --- Currencies ----------------------------------------------------------------------------
 
-// Loads the currency list and the fraction-digit setting (start-up, after
-// the lexer and the built-in words).
-void init_locale();
 // 1-based index of a currency by symbol (case-insensitive), -1 when absent.
 int32_t find_currency(int32_t symbol);
 

@@ -235,8 +235,6 @@ void init() {
             block::flag_library(zolbin::literal_at(i));
         }
     }
-    money::init_locale();          //     currencies and money digits, as boot data will give them
-    date::init_locale();           //     the month names, as boot data will give them
     slot_pool::init();             // 27. slot pool
     collector::init();             // 28. collector/init
 }
