@@ -92,7 +92,7 @@ bool is_float_too_large(double x) { return std::fabs(x) >= 1e17; }
 // --- Digits -------------------------------------------------------------------------------
 
 bool is_well_formed(const cell* c) {
-    if (currency_of(c) > currency_count()) return false;
+    if (currency_of(c) > currency_count(currency_list())) return false;
     const uint8_t* b = digit_bytes(c);
     for (int32_t i = 0; i < DIGIT_BYTES; i++)
         if ((b[i] >> 4) > 9 || (b[i] & 0xF) > 9) return false;
