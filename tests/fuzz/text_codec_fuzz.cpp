@@ -54,7 +54,10 @@ void run_once(const Call& call, const uint8_t* text, size_t size) {
         block::append_cell_copy(series::node_of(code), input);
         cell* after = reader::load(call.after);
         block::append_each(code, after);
-        interpreter::do_block(code);
+        // Inside try: a raised error is one of the codecs' answers.
+        cell* guarded = reader::load("try");
+        block::append_cell_copy(series::node_of(guarded), code);
+        interpreter::do_block(guarded);
     });
     sys::clear_throw();
     stack::arguments = saved;
