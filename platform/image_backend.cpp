@@ -52,19 +52,31 @@ Node* make_node(void* main, void* copy, uint32_t flags, uint32_t w, uint32_t h) 
     return n;
 }
 
+// A new bitmap of w × h pixels, locked for writing (`words`: its row
+// stride in pixels); unlock with store::unlock(token).
+struct NewBitmap {
+    void* bitmap;
+    uint32_t* px;
+    uint32_t words;
+    void* token;
+};
+static NewBitmap new_locked_bitmap(uint32_t w, uint32_t h) {
+    check_size(w, h);
+    NewBitmap b{store::new_bitmap(w, h), nullptr, 0, nullptr};
+    if (!b.bitmap) no_memory();
+    if (!store::lock(b.bitmap, true, &b.px, &b.words, &b.token)) {
+        store::release_object(b.bitmap);
+        bad_media();
+    }
+    return b;
+}
+
 Node* create_filled(uint32_t w, uint32_t h, const uint8_t* rgb, uint32_t rgb_len, const uint8_t* alpha,
                     uint32_t alpha_len, const cell* color) {
     if (w == 0 || h == 0) return nullptr;
-    check_size(w, h);
-    void* bitmap = store::new_bitmap(w, h);
-    if (!bitmap) no_memory();
-    uint32_t* px;
-    uint32_t stride;
-    void* token;
-    if (!store::lock(bitmap, true, &px, &stride, &token)) {
-        store::release_object(bitmap);
-        bad_media();
-    }
+    NewBitmap b = new_locked_bitmap(w, h);
+    uint32_t* px = b.px;
+    uint32_t stride = b.words;
     if (color) {
         const uint8_t* b = tuple::bytes_of(color);
         uint32_t a = tuple::count_of(color) > 3 ? 255u - b[3] : 255u;
@@ -84,26 +96,17 @@ Node* create_filled(uint32_t w, uint32_t h, const uint8_t* rgb, uint32_t rgb_len
                 px[y * stride + x] = a << 24 | word;
             }
     }
-    store::unlock(token);
-    return make_node(nullptr, bitmap, COPY_VALID | COPY_WRITTEN, w, h);
+    store::unlock(b.token);
+    return make_node(nullptr, b.bitmap, COPY_VALID | COPY_WRITTEN, w, h);
 }
 
 Node* create_bitmap(uint32_t w, uint32_t h, uint32_t stride, const uint8_t* pixels) {
     if (w == 0 || h == 0) return nullptr;
-    check_size(w, h);
     if (stride == 0) stride = w * 4;
-    void* bitmap = store::new_bitmap(w, h);
-    if (!bitmap) no_memory();
-    uint32_t* px;
-    uint32_t words;
-    void* token;
-    if (!store::lock(bitmap, true, &px, &words, &token)) {
-        store::release_object(bitmap);
-        bad_media();
-    }
-    for (uint32_t y = 0; y < h; y++) memcpy(px + (size_t)y * words, pixels + (size_t)y * stride, (size_t)w * 4);
-    store::unlock(token);
-    return make_node(nullptr, bitmap, COPY_VALID | COPY_WRITTEN, w, h);
+    NewBitmap b = new_locked_bitmap(w, h);
+    for (uint32_t y = 0; y < h; y++) memcpy(b.px + (size_t)y * b.words, pixels + (size_t)y * stride, (size_t)w * 4);
+    store::unlock(b.token);
+    return make_node(nullptr, b.bitmap, COPY_VALID | COPY_WRITTEN, w, h);
 }
 
 // --- Pixel locks ---------------------------------------------------------------------
@@ -141,25 +144,17 @@ void set_pixel_at(Node* image, uint32_t index, uint32_t pixel) {
 template <class PickX, class PickY>
 static Node* remap(Node* image, uint32_t w, uint32_t h, PickX pick_x, PickY pick_y) {
     if (w == 0 || h == 0) return nullptr;
-    check_size(w, h);
-    void* bitmap = store::new_bitmap(w, h);
-    if (!bitmap) no_memory();
+    NewBitmap b;
     {
         PixelLock from(image, false);
-        uint32_t* px;
-        uint32_t words;
-        void* token;
-        if (!store::lock(bitmap, true, &px, &words, &token)) {
-            store::release_object(bitmap);
-            bad_media();
-        }
+        b = new_locked_bitmap(w, h);
         for (uint32_t y = 0; y < h; y++) {
             const uint32_t* row = from.pixels + (size_t)pick_y(y) * from.stride_words;
-            for (uint32_t x = 0; x < w; x++) px[(size_t)y * words + x] = row[pick_x(x)];
+            for (uint32_t x = 0; x < w; x++) b.px[(size_t)y * b.words + x] = row[pick_x(x)];
         }
-        store::unlock(token);
+        store::unlock(b.token);
     }
-    return make_node(nullptr, bitmap, COPY_VALID | COPY_WRITTEN, w, h);
+    return make_node(nullptr, b.bitmap, COPY_VALID | COPY_WRITTEN, w, h);
 }
 
 Node* resize(Node* image, uint32_t w, uint32_t h) {

@@ -8,24 +8,11 @@
 
 #include "evaluator/stack.h"
 #include "platform/http.h"
-#include "runtime/collector.h"
-#include "runtime/init.h"
-#include "runtime/memory.h"
 #include "runtime/sys.h"
+#include "tests/fuzz/boot.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool booted = false;
-    if (!booted) {
-        char name[] = "http_headers_fuzz";
-        char* argv[] = {name, nullptr};
-#ifdef ZOL_GC_STRESS
-        if (!getenv("ZOL_GC_STRESS_PERIOD")) memory::stress_period = 3;
-#endif
-        runtime::setup(1, argv);
-        runtime::init();
-        collector::enabled = 1;
-        booted = true;
-    }
+    fuzz::boot_once("http_headers_fuzz", false);
     if (size > 65536) return 0;
     const std::string text((const char*)data, size);
     for (const http::Field& f : http::split_headers(text)) {

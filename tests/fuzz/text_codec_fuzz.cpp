@@ -14,10 +14,8 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/reader.h"
 #include "evaluator/stack.h"
-#include "runtime/collector.h"
-#include "runtime/init.h"
-#include "runtime/memory.h"
 #include "runtime/sys.h"
+#include "tests/fuzz/boot.h"
 
 namespace {
 
@@ -66,18 +64,7 @@ void run_once(const Call& call, const uint8_t* text, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool booted = false;
-    if (!booted) {
-        char name[] = "text_codec_fuzz";
-        char* argv[] = {name, nullptr};
-#ifdef ZOL_GC_STRESS
-        if (!getenv("ZOL_GC_STRESS_PERIOD")) memory::stress_period = 3;
-#endif
-        runtime::setup(1, argv);
-        runtime::init();
-        runtime::start_library();
-        booted = true;
-    }
+    fuzz::boot_once("text_codec_fuzz", true);
     if (size < 1 || size > 65536) return 0;
     // A heap copy of exactly the text, so a read past it is caught.
     std::vector<uint8_t> text(data + 1, data + size);

@@ -18,10 +18,8 @@
 #include "datatypes/series.h"
 #include "evaluator/stack.h"
 #include "evaluator/zolbin.h"
-#include "runtime/collector.h"
-#include "runtime/init.h"
-#include "runtime/memory.h"
 #include "runtime/sys.h"
+#include "tests/fuzz/boot.h"
 
 static void read_once(const std::vector<uint8_t>& input) {
     stack::Arguments saved = stack::arguments;
@@ -44,20 +42,7 @@ static void read_once(const std::vector<uint8_t>& input) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool booted = false;
-    if (!booted) {
-        char name[] = "zolbin_fuzz";
-        char* argv[] = {name, nullptr};
-#ifdef ZOL_GC_STRESS
-        // The test preset's period when none is set: a collection at every
-        // allocation would make each input take seconds.
-        if (!getenv("ZOL_GC_STRESS_PERIOD")) memory::stress_period = 3;
-#endif
-        runtime::setup(1, argv);
-        runtime::init();
-        collector::enabled = 1;
-        booted = true;
-    }
+    fuzz::boot_once("zolbin_fuzz", false);
     if (size > 65536) return 0;
     // A heap copy of exactly the input, so a read past it is caught.
     std::vector<uint8_t> input(data, data + size);
