@@ -4,6 +4,7 @@
 // modules that do not exist yet are marked where they belong.
 #include "runtime/init.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -242,6 +243,15 @@ void init() {
 void start_library() {
     collector::enabled = 1;
     boot_flag = 0;
+#ifdef ZOL_GC_STRESS
+    // Collecting every few allocations through the whole library's boot
+    // costs every program of the stress build minutes; one test boots so.
+    const char* stress_boot = getenv("ZOL_GC_STRESS_BOOT");
+    memory::stress_paused = !(stress_boot && *stress_boot);
+    struct Resume {
+        ~Resume() { memory::stress_paused = false; }
+    } resume;
+#endif
     // The library's code: every boot literal from BOOT_CODE on is a block
     // of top-level code, run in order.
     for (int32_t i = BOOT_CODE; i < zolbin::literal_count(); i++) {

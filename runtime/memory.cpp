@@ -284,6 +284,7 @@ SeriesFrame* find_series_frame(uint32_t total) {
 // can be replayed. Runs at different times thus cover every phase.
 uint32_t stress_period = 0;
 uint32_t stress_phase = 0;
+bool stress_paused = false;
 
 static uint32_t env_number(const char* name, uint32_t otherwise) {
     const char* e = getenv(name);
@@ -291,6 +292,7 @@ static uint32_t env_number(const char* name, uint32_t otherwise) {
 }
 
 static void stress_collect() {
+    if (stress_paused) return;
     static bool started = false;
     static uint32_t count = 0;
     if (!started) {

@@ -191,6 +191,9 @@ extern uint32_t stress_period;
 // Which allocation of each period collects (ZOL_GC_STRESS_PHASE, else the
 // clock); printed on standard error at the first allocation.
 extern uint32_t stress_phase;
+// While set, allocations do not collect (the library's boot, which is the
+// same in every run, unless ZOL_GC_STRESS_BOOT asks for it).
+extern bool stress_paused;
 // The poison word: the middle of an address range that faults on any access.
 uintptr_t poison();
 // Fills the aligned 32-bit words of [start, end) with the poison word.
