@@ -79,6 +79,13 @@ def main():
     command = sys.argv[1:]
     if command[:1] == ["--"]:
         command = command[1:]
+    # Under user-mode emulation Wine's HTTP request object still hangs or
+    # dies now and then in a freshly made prefix: the table runs there only
+    # when asked (ZOL_HTTP_TESTS=1), as the GUI tests do.
+    mark = os.environ.get("ZOL_EMULATION_MARK", "/var/lib/zol/emulated-i386")
+    if command and os.path.exists(mark) and os.environ.get("ZOL_HTTP_TESTS") != "1":
+        print("http table: skipped under user-mode emulation (set ZOL_HTTP_TESTS=1 to run)")
+        return 77
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     base = "http://127.0.0.1:%d" % server.server_address[1]
