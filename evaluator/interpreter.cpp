@@ -309,6 +309,13 @@ inline const cell* plain_value(const cell* c) {
 int32_t fetch_argument_value(const cell* fn, const cell* typeset, cell* code, int32_t pos, const cell* name,
                              bool infix);
 
+// Whether no event can fire now.
+inline bool events_off() { return !tracing.enabled || in_library; }
+
+// A native or action call made without reporting it (library code, or no
+// tracer); its result pushed. Defined with the library bodies below.
+int32_t call_native_direct(const cell* native, const cell* word, cell* code, int32_t pos);
+
 // Fetches one argument after `pos` (pushed) and reports it; the index after it.
 int32_t fetch_argument(const cell* fn, const cell* typeset, cell* code, int32_t pos, const cell* name,
                        bool infix) {
@@ -766,7 +773,13 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
             cell* value = word_value(&v);
             uint8_t t = value->type();
             if (t == TYPE_UNSET) raise("no-value", &v);
-            if (is_callable(t)) {
+            if ((t == TYPE_NATIVE || t == TYPE_ACTION) && events_off()) {
+                // No event can fire: the call without the reporting.
+                cell f = *value;
+                next = call_native_direct(&f, &v, code, next);
+                if (sys::is_pending()) return next;
+                if (!push_mode) stack::set_last_only(start);
+            } else if (is_callable(t)) {
                 cell f = *value;
                 next = eval_function(&f, code, next, push_mode, nullptr, 0, &v, nullptr, false);
                 if (sys::is_pending()) return next;
@@ -878,6 +891,107 @@ int32_t eval_function(cell* callable, cell* code, int32_t pos, bool push_mode, c
     return pos;
 }
 
+// --- Native calls that report nothing ---------------------------------------------------
+//
+// Where no event can fire (library code, or no tracer on), a native or
+// action call needs none of eval_function's reporting: it is made here,
+// with the same frames, argument fetches, checks and errors. Many library
+// functions are one such call on their own arguments (`first`: [pick s 1],
+// `last`: [pick s length? s]): their bodies also go without the block
+// frame and the expression walk. Words are read at every call, so a
+// redefinition or a changed body is seen at once; an argument that is not
+// a native call goes through the walk's own fetch.
+
+namespace {
+
+inline bool is_native_value(const cell* v) {
+    return v && (v->type() == TYPE_NATIVE || v->type() == TYPE_ACTION);
+}
+
+// Calls `native` (named by `word`) on the arguments from `pos` when no
+// event could report its opening; its result is pushed. The index after
+// its arguments. The events a tracer turned on by an argument would see
+// are still fired.
+int32_t call_native_direct(const cell* native, const cell* word, cell* code, int32_t pos) {
+    check_machine_stack();
+    cell fn = *native;
+    cell nm = *word;
+    nm.header = (nm.header & ~CELL_TYPE_MASK & ~CELL_NEW_LINE) | TYPE_WORD;
+    cell* slot = stack::push(&fn);
+    stack::mark_interp_native(&nm);
+    Node* cn = cache_of(&fn);
+    int32_t n = (int32_t)(cn->buffer->used_bytes() / sizeof(cell)) - 2;
+    int32_t nref = (int32_t)cells_of(cn)[n + 1].data2;
+    if (nref > MAX_REFINEMENTS) sys::quit(sys::RT_NO_SWITCH, 0);
+    int32_t refs[MAX_REFINEMENTS];
+    for (int32_t k = 0; k < nref; k++) refs[k] = -1;
+    for (int32_t k = 0; k < n; k++) {
+        const cell* e = cells_of(cn) + k;
+        if (e->type() != TYPE_TYPESET) break;
+        uint32_t mode = argcache::mode_of(e);
+        if (mode == argcache::RETURN) continue;
+        const cell* a = pos < total_of(code) ? cells_of(code) + pos : nullptr;
+        const cell* v = mode == argcache::EVALUATED && a && a->type() == TYPE_WORD && events_off() ? bound_value(a)
+                                                                                                   : nullptr;
+        if (is_native_value(v)) {
+            cell f = *v, w = *a;
+            cell* start = stack::arguments.top;
+            pos = call_native_direct(&f, &w, code, pos + 1);
+            if (!sys::is_pending()) pos = eval_infix(code, pos, start, true);
+        } else {
+            pos = fetch_argument_value(&fn, e, code, pos, &nm, false);
+        }
+        if (sys::is_pending()) return pos;
+        fire(EV_PUSH, code, pos - 1, stack::arguments.top - 1, nullptr);
+        check_type(cells_of(cn) + k, &fn, &nm, stack::arguments.top - 1);
+    }
+    fire(EV_CALL, code, pos, &fn, call_reference(&fn, nullptr, &nm));
+    natives::Fn entry = reinterpret_cast<natives::Fn>((uintptr_t)fn.data1);
+    if (fn.type() == TYPE_ACTION && stack::arguments.window->type() == TYPE_PORT) entry = actions::port_entry(entry);
+    entry(refs);
+    if (sys::is_pending()) return pos;
+    stack::unwind_last();
+    fire(EV_RETURN, code, pos, stack::arguments.top - 1, &fn);
+    cell::copy(slot + 1, slot);
+    stack::arguments.top = slot + 1;
+    return pos;
+}
+
+// Whether a library body starts with a native call (in_library is set).
+inline bool starts_with_native(const cell* body) {
+    int32_t pos = (int32_t)body->data1;
+    if (pos < 0 || pos >= total_of(body)) return false;
+    const cell* c = cells_of(body) + pos;
+    return c->type() == TYPE_WORD && is_native_value(bound_value(c));
+}
+
+// eval_block(body, true) for a body that starts with a native call: its
+// result goes into the function's result slot, the top stays.
+void eval_native_body(const cell* body) {
+    cell* top = stack::arguments.top;
+    cell* code = stack::push(body);
+    int32_t pos = (int32_t)code->data1;
+    cell w = cells_of(code)[pos];
+    cell f = *bound_value(&w);
+    pos = call_native_direct(&f, &w, code, pos + 1);
+    if (sys::is_pending()) return;
+    pos = eval_infix(code, pos, code + 1, true);
+    if (sys::is_pending()) return;
+    if (pos < total_of(code)) {
+        // More expressions: the rest is walked as a block of its own.
+        cell rest = *code;
+        rest.data1 = (uint32_t)pos;
+        stack::arguments.top = code + 1;
+        eval_block(&rest, true);
+        if (!sys::is_pending()) stack::arguments.top = top;
+        return;
+    }
+    cell::copy(code + 1, stack::arguments.window);
+    stack::arguments.top = top;
+}
+
+}  // namespace
+
 void call_callback(const cell* fn, const cell* name) {
     cell body = *function::more_cell(fn, function::MORE_BODY);
     // A library function's prolog and epilog are library code too.
@@ -901,7 +1015,8 @@ void call_callback(const cell* fn, const cell* name) {
     fire(EV_PROLOG, nullptr, -1, name, fn);
     if (body.type() == TYPE_BLOCK) {
         try {
-            eval_block(&body, true);
+            if (in_library && starts_with_native(&body)) eval_native_body(&body);
+            else eval_block(&body, true);
         } catch (const sys::Throw& t) {
             // A return raised in exception form (through a C++ caller of the
             // interpreter) has already unwound to this frame.
