@@ -129,6 +129,27 @@ void walk_fields(cell* obj, const cell* owner, const cell* w, bool set) {
     }
 }
 
+// An object met inside an owned value: one that owns series itself keeps
+// them; any other passes its series on, each under its own field word, all
+// but a field that holds the owner itself.
+void walk_nested(cell* obj, const cell* owner, const cell*, bool set) {
+    stack::TopMark mark;
+    cell* o = stack::push(obj);
+    Node* ctx = context_of(o);
+    if (context::self_cell(ctx)->header & context::FLAG_OWNS) return;
+    int32_t n = context::word_count(ctx);
+    cycles::Frame frame(ctx);
+    for (int32_t i = 0; i < n; i++) {
+        cell* v = stack::push(context::value_cell_at(ctx, i));
+        if (!set) {
+            ownership::unset(v);
+        } else if (!(v->type() == TYPE_OBJECT && v->data1 == owner->data1)) {
+            cell* w = stack::push(context::word_at(ctx, i));
+            ownership::set_deep(v, owner, w);
+        }
+    }
+}
+
 }  // namespace
 
 // --- Construction and access ----------------------------------------------------
@@ -775,7 +796,7 @@ void register_type() {
     define(TYPE_OBJECT, 0, "object!", entries);
     context::fire_on_change = on_context_change;
     ownership::fire_on_deep_change = on_deep_change;
-    ownership::walk_object = walk_fields;
+    ownership::walk_object = walk_nested;
     ownership::mark_owner = mark_owns;
 }
 

@@ -601,6 +601,7 @@ static cell* move_units(cell* origin, cell* target, cell* part) {
     uint8_t* saved = (uint8_t*)sys::allocate((uint32_t)bytes);
     Buffer* b = on->buffer;
     memcpy(saved, b->head + (size_t)oh * unit, bytes);
+    uint32_t landed = th;  // where the moved units start once they are in place
     if (th > oh) {
         // The units after the moved part, up to and including the target
         // unit (all of them when the target is the tail), move down.
@@ -609,13 +610,14 @@ static cell* move_units(cell* origin, cell* target, cell* part) {
         size_t n = (size_t)(end - (oh + count)) * unit;
         memmove(b->head + (size_t)oh * unit, from, n);
         memcpy(b->head + (size_t)oh * unit + n, saved, bytes);
+        landed = end - (uint32_t)count;
     } else {
         uint8_t* at = b->head + (size_t)th * unit;
         memmove(at + bytes, at, (size_t)(oh - th) * unit);
         memcpy(at, saved, bytes);
     }
     sys::free(saved);
-    if (owned) ownership::check(target, ownership::MOVED, (int32_t)th, count, origin);
+    if (owned) ownership::check(target, ownership::MOVED, (int32_t)landed, count, origin);
     return target;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "datatypes/error.h"
+#include "datatypes/handle.h"
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
@@ -16,7 +17,6 @@
 #include "vezi/backend/core/words.h"
 #ifdef _WIN32
 #include "datatypes/block.h"
-#include "datatypes/handle.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
@@ -27,8 +27,9 @@
 
 namespace {
 
-#ifdef _WIN32
 cell* arg(int32_t i) { return &stack::arguments.window[i]; }
+
+#ifdef _WIN32
 HWND handle_of(const cell* h) { return (HWND)(uintptr_t)h->data2; }
 void answer_none() { none::make_at(arg(0)); }
 // The GUI routines exist on Windows only.
@@ -68,7 +69,9 @@ void vezi_check_templates() {
 
 // The routines of system/vezi/platform (the GUI is Windows-only).
 
-void vezi_make_null_handle() { GUI_ONLY(handle::make_at(arg(0), 0, handle::NONE);) }
+// A null handle needs no GUI: the native build makes it too, so that faces
+// standing for realised ones can be built without a window.
+void vezi_make_null_handle() { handle::make_at(arg(0), 0, handle::NONE); }
 
 void vezi_make_vezi() {
     GUI_ONLY({
