@@ -21,6 +21,7 @@
 #include "vezi/backend/core/text_format.h"
 #include "vezi/backend/core/timing.h"
 #include "vezi/backend/core/translate.h"
+#include "vezi/backend/core/window_rules.h"
 #include "vezi/backend/core/words.h"
 
 namespace {
@@ -663,6 +664,76 @@ TEST_F(BackendCore, GdiFontsOfFontObjects) {
     EXPECT_EQ(f.name_units, 30);
     EXPECT_FALSE(gui::font_field_remakes(gui::FONT_COLOR));
     EXPECT_TRUE(gui::font_field_remakes(gui::FONT_ANTI_ALIAS));
+}
+
+// --- window procedure: gestures, tracking limits, custom-drawn buttons ---------------
+
+TEST_F(BackendCore, GestureEventsAndZoomSteps) {
+    EXPECT_EQ(gui::gesture_event_type(gui::GESTURE_ZOOM), gui::EVT_ZOOM);
+    EXPECT_EQ(gui::gesture_event_type(gui::GESTURE_PRESS_TAP), gui::EVT_PRESS_TAP);
+    for (uint32_t id : {0u, 1u, 2u, 8u}) EXPECT_EQ(gui::gesture_event_type(id), 0) << id;
+
+    gui::ZoomTracker z;
+    double f = 0;
+    EXPECT_FALSE(z.step(100, &f));  // the first step has nothing to compare with
+    ASSERT_TRUE(z.step(150, &f));
+    EXPECT_DOUBLE_EQ(f, 1.5);
+    ASSERT_TRUE(z.step(75, &f));
+    EXPECT_DOUBLE_EQ(f, 0.5);
+    z.reset();  // a begin or end
+    EXPECT_FALSE(z.step(200, &f));
+    ASSERT_TRUE(z.step(0, &f));
+    EXPECT_DOUBLE_EQ(f, 0.0);
+    EXPECT_FALSE(z.step(50, &f));  // after a zero distance: no ratio, no division by zero
+}
+
+TEST_F(BackendCore, TrackingLimitsWidenForMinimumSizes) {
+    struct Case {
+        const char* options;
+        bool found;
+        double w, h;
+    } cases[] = {
+        {"first [[min-size: 200x100]]", true, 200, 100},
+        {"first [[min-size: (50.5, 0)]]", true, 50.5, 0},
+        {"first [[min-size 10x20]]", true, 10, 20},
+        {"first [[min-size: 0x0]]", false, 0, 0},
+        {"first [[min-size: -5x-5]]", false, 0, 0},
+        {"first [[min-size: 10]]", false, 0, 0},
+        {"first [[hint \"min-size\"]]", false, 0, 0},
+        {"none", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        double w = -1, h = -1;
+        EXPECT_EQ(gui::face_min_size(value(c.options), &w, &h), c.found) << c.options;
+        if (c.found) {
+            EXPECT_DOUBLE_EQ(w, c.w) << c.options;
+            EXPECT_DOUBLE_EQ(h, c.h) << c.options;
+        }
+    }
+    gui::TrackLimits t{100, 50, 1000, 800};
+    EXPECT_FALSE(gui::widen_tracking(&t, 80, 40));  // already wide enough
+    EXPECT_TRUE(gui::widen_tracking(&t, 300, 40));
+    EXPECT_EQ(t.min_w, 300);
+    EXPECT_EQ(t.min_h, 50);
+    EXPECT_TRUE(gui::widen_tracking(&t, 1200, 900));  // the maximum never falls below the minimum
+    EXPECT_EQ(t.max_w, 1200);
+    EXPECT_EQ(t.max_h, 900);
+}
+
+TEST_F(BackendCore, CustomDrawnButtonTextFormat) {
+    constexpr uint32_t SINGLE = 0x20, CENTER = 1, RIGHT = 2, VCENTER = 4, BOTTOM = 8;
+    struct Case {
+        uint32_t style;
+        bool has_para;
+        uint32_t format;
+    } cases[] = {
+        {0, false, CENTER | VCENTER | SINGLE},
+        {0x300 | 0xC00, true, CENTER | VCENTER | SINGLE},
+        {0x100 | 0xC00, true, VCENTER | SINGLE},
+        {0x200 | 0x800, true, RIGHT | BOTTOM | SINGLE},
+        {0x100 | 0x400, true, SINGLE},
+    };
+    for (const Case& c : cases) EXPECT_EQ(gui::button_text_format(c.style, c.has_para), c.format) << c.style;
 }
 
 }  // namespace

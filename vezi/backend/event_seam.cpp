@@ -18,6 +18,7 @@
 #include "vezi/backend/core/flags.h"
 #include "vezi/backend/core/words.h"
 #include "vezi/backend/gui.h"
+#include "vezi/backend/window_proc.h"
 
 namespace gui {
 
@@ -41,6 +42,11 @@ void get_window(const cell* e, cell* result) {
 }
 
 void get_offset(const cell* e, cell* result) {
+    // A gesture's location is reported as the system gives it, on the screen.
+    if (is_gesture_event(record_of(e).type)) {
+        point2D::make_in(result, (float)gesture_event.location.x, (float)gesture_event.location.y);
+        return;
+    }
     EventRecord saved = event_record;
     event_record = record_of(e);
     bool valid = false;
@@ -66,6 +72,17 @@ void get_picked(const cell* e, cell* result) {
         series::make_integer(result, 0);
         cell::set_header(result, TYPE_FLOAT);
         cell::set_float(result, wheel_notches((uint32_t)r.msg.wParam));
+        return;
+    }
+    if (r.type == EVT_ZOOM) {
+        if (!gesture_event.has_factor) return none_in(result);
+        series::make_integer(result, 0);
+        cell::set_header(result, TYPE_PERCENT);
+        cell::set_float(result, gesture_event.factor);
+        return;
+    }
+    if (is_gesture_event(r.type)) {
+        series::make_integer(result, (int32_t)gesture_event.argument);
         return;
     }
     series::make_integer(result, (int16_t)(r.key_flags & 0xFFFF));

@@ -56,7 +56,8 @@ int32_t make_event(const MSG* msg, uint32_t flags, int32_t type) {
             break;
         }
         case EVT_SELECT: r.key_flags = (flags + 1) & 0xFFFF; break;
-        case EVT_CHANGE: break;
+        // A tab panel's new position; other faces read their text back first.
+        case EVT_CHANGE: r.key_flags = flags & 0xFFFF; break;
         case EVT_DOWN: case EVT_UP: case EVT_MID_DOWN: case EVT_MID_UP: case EVT_ALT_DOWN:
         case EVT_ALT_UP: case EVT_DBL_CLICK: case EVT_WHEEL:
             r.key_flags = flags | modifier_flags(false);
