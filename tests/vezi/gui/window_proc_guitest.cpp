@@ -313,6 +313,19 @@ TEST_F(WindowProc, DpiChangeLaysOutThePaneAndMovesTheScreen) {
     run("system/vezi/screens: old-screens");
 }
 
+TEST_F(WindowProc, ActivationFocusesTheSelectedFace) {
+    HWND h = window("size: 200x100");
+    HWND field = child("f", "type: 'field size: 80x24");
+    HWND other = child("t", "type: 'field offset: 0x30 size: 80x24");
+    SetFocus(other);
+    SendMessageW(h, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(GetFocus(), other);  // `selected` none: the focus stays
+    ASSERT_EQ(run("w/selected: f none"), "none");
+    SendMessageW(h, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(GetFocus(), field);
+    SetFocus(h);
+}
+
 TEST_F(WindowProc, AdditionalFaceTypesSeeOtherMessages) {
     static UINT seen = 0;
     gui::add_extra_face_type("gauge", [](HWND, UINT msg, WPARAM, LPARAM) {
