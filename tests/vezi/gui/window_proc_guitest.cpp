@@ -326,6 +326,32 @@ TEST_F(WindowProc, ActivationFocusesTheSelectedFace) {
     SetFocus(h);
 }
 
+TEST_F(WindowProc, FrameDragsAndMaximizing) {
+    HWND h = window("offset: 40x40 size: 200x100 flags: [resize]");
+    ASSERT_EQ(run("system/vezi/awake: func [e /with f][append log e/type none] none"), "none");
+    RECT wr;
+    GetWindowRect(h, &wr);
+    POINT origin{0, 0};
+    ClientToScreen(h, &origin);
+    SendMessageW(h, WM_ENTERSIZEMOVE, 0, 0);
+    for (int step = 1; step <= 2; step++) {
+        RECT r = wr;
+        OffsetRect(&r, 10 * step, 0);
+        SendMessageW(h, WM_MOVING, WMSZ_LEFT, (LPARAM)&r);
+    }
+    SendMessageW(h, WM_EXITSIZEMOVE, 0, 0);
+    // Moving as it goes, one move when the frame is let go.
+    EXPECT_EQ(run("log"), "[moving moving move]");
+    int32_t x = (int32_t)gui::dpi_unscale(origin.x + 20);
+    EXPECT_EQ(run("to integer! w/offset/x"), std::to_string(x));
+
+    run("clear log");
+    ShowWindow(h, SW_MAXIMIZE);
+    drain();
+    // The second resize because the window is maximized.
+    EXPECT_EQ(run("all [find log [resize resize] find log 'maximize true]"), "true") << run("log");
+}
+
 TEST_F(WindowProc, AdditionalFaceTypesSeeOtherMessages) {
     static UINT seen = 0;
     gui::add_extra_face_type("gauge", [](HWND, UINT msg, WPARAM, LPARAM) {
