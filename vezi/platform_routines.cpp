@@ -21,6 +21,10 @@
 #include "datatypes/none.h"
 #include "datatypes/object.h"
 #include "datatypes/datatype.h"
+#include "datatypes/float.h"
+#include "datatypes/pair.h"
+#include "datatypes/series.h"
+#include "vezi/backend/dx.h"
 #include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
 #endif
@@ -167,6 +171,68 @@ void vezi_exit_event_loop() {
     })
 }
 
+#ifdef _WIN32
+// One [offset size scale monitor] record appended to the block at `data`
+// (a cell on the argument stack, so it stays put while this allocates).
+void add_screen(const gui::ScreenInfo& m, void* data) {
+    stack::TopMark mark;
+    cell* rec = block::make_in(series::node_of((cell*)data), 4);
+    memory::Node* node = series::node_of(rec);
+    cell v;
+    pair::make_at(&v, m.rect.left, m.rect.top);
+    block::append_cell_copy(node, &v);
+    pair::make_at(&v, m.rect.right - m.rect.left, m.rect.bottom - m.rect.top);
+    block::append_cell_copy(node, &v);
+    float_::make_in(&v, m.scale);
+    block::append_cell_copy(node, &v);
+    handle::make_at(&v, (uint32_t)(uintptr_t)m.monitor, handle::MONITOR);
+    block::append_cell_copy(node, &v);
+}
+#endif
+
+void vezi_fetch_all_screens() {
+    GUI_ONLY({
+        cell* screens = block::push_new(2);
+        gui::fetch_all_screens(add_screen, screens);
+        *arg(0) = *screens;
+    })
+}
+
+void vezi_get_current_screen() {
+    GUI_ONLY(handle::make_at(arg(0), (uint32_t)(uintptr_t)gui::current_screen(), handle::MONITOR);)
+}
+
+void vezi_get_screen_size() {
+    GUI_ONLY({
+        SIZE s = gui::get_screen_size();
+        pair::make_at(arg(0), s.cx, s.cy);
+    })
+}
+
+void vezi_update_text() {
+    GUI_ONLY({
+        gui::get_text_alt(arg(0), -1);
+        answer_none();
+    })
+}
+
+void vezi_set_dark_mode() {
+    GUI_ONLY({
+        HWND h = gui::face_handle(arg(0));
+        if (h) gui::set_dark_mode(h, logic::get(arg(1)), gui::type_of(arg(0)) == gui::FaceType::window);
+        answer_none();
+    })
+}
+
+void vezi_support_dark_mode() { GUI_ONLY(logic::make_at(arg(0), gui::support_dark_mode());) }
+
+void vezi_toggle_gpu() {
+    GUI_ONLY({
+        gui::dx_create_dev();
+        answer_none();
+    })
+}
+
 }  // namespace
 
 namespace routines {
@@ -185,6 +251,13 @@ const Entry vezi_table[] = {
     {"ctx||vezi~refresh-window", vezi_refresh_window},
     {"ctx||vezi~do-event-loop", vezi_do_event_loop},
     {"ctx||vezi~exit-event-loop", vezi_exit_event_loop},
+    {"ctx||vezi~fetch-all-screens", vezi_fetch_all_screens},
+    {"ctx||vezi~get-current-screen", vezi_get_current_screen},
+    {"ctx||vezi~get-screen-size", vezi_get_screen_size},
+    {"ctx||vezi~update-text", vezi_update_text},
+    {"ctx||vezi~set-dark-mode", vezi_set_dark_mode},
+    {"ctx||vezi~support-dark-mode?", vezi_support_dark_mode},
+    {"ctx||vezi~toggle-GPU", vezi_toggle_gpu},
 };
 const int32_t vezi_count = (int32_t)(sizeof vezi_table / sizeof vezi_table[0]);
 }  // namespace routines

@@ -2,8 +2,13 @@
 // a system control, every one with the 80 extra bytes of window slots.
 #include <windows.h>
 
+#include "datatypes/none.h"
+#include "datatypes/object.h"
+#include "datatypes/pair.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
+#include "vezi/backend/core/facets.h"
+#include "vezi/backend/core/templates.h"
 #include "vezi/backend/dx.h"
 #include "vezi/backend/gui.h"
 
@@ -87,12 +92,31 @@ void raise_limit_for_paste(HWND h) {
     CloseClipboard();
 }
 
+// The face's `selected` from the control's selection: none when empty,
+// else the pair of the first and last character in `text` positions.
+void sync_selected(HWND h) {
+    DWORD start = 0, end = 0;
+    SendMessageW(h, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    cell* face = get_face_obj(h);
+    if (!face) return;
+    cell* selected = object::values(face) + FACET_SELECTED;
+    if (start == end) {
+        none::make_at(selected);
+        return;
+    }
+    int32_t a = (int32_t)start, b = (int32_t)end;
+    convert_selection(object::values(face) + FACET_TEXT, &a, &b, 0);
+    pair::make_at(object::values(face) + FACET_SELECTED, a + 1, b);
+}
+
 LRESULT CALLBACK area_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     return sys::from_platform<LRESULT>(0, [&]() -> LRESULT {
         switch (msg) {
             case WM_KEYUP:
             case WM_LBUTTONUP: {
-                // The selection may have changed: a `select` event for this window.
+                // The selection may have changed: `selected` follows it, and a
+                // `select` event for this window.
+                sync_selected(h);
                 MSG m = state.current_message ? *state.current_message : MSG{h, msg, w, l, 0, {0, 0}};
                 m.hwnd = h;
                 make_event(&m, 0, EVT_SELECT);

@@ -6,9 +6,14 @@
 #include "datatypes/handle.h"
 #include "datatypes/object.h"
 #include "datatypes/string.h"
+#include "evaluator/stack.h"
+#include "runtime/externals.h"
 #include "runtime/print.h"
+#include "vezi/backend/core/templates.h"
+#include "vezi/backend/faces.h"
 #include "vezi/backend/core/text_format.h"
 #include "vezi/backend/gui.h"
+#include "vezi/backend/vezi_objects.h"
 
 namespace gui {
 
@@ -59,6 +64,7 @@ void dx_create_dev() {
         say("*** No Direct3D device (hardware or WARP): windows draw nothing");
         return;
     }
+    devices.gpu = vezi_flag("GPU?", true);
     D3D_DRIVER_TYPE first = devices.gpu ? D3D_DRIVER_TYPE_HARDWARE : D3D_DRIVER_TYPE_WARP;
     HRESULT hr = D3D11CreateDevice(nullptr, first, nullptr, 0x21, nullptr, 0, 7, &devices.d3d_device, nullptr,
                                    &devices.d3d_context);
@@ -241,18 +247,32 @@ void free_render_record(RenderRecord* r) {
 
 // --- text -----------------------------------------------------------------------------
 
-IDWriteTextFormat* create_text_format(const cell* font) {
+namespace {
+// The cached format of a font (the second value of its state block), or null.
+cell* format_cell(const cell* font) {
+    cell* st = object::values(font) + FONT_STATE;
+    if (st->type() != TYPE_BLOCK || block::length_of(st) < 2) return nullptr;
+    return block::head_cell(st) + 1;
+}
+}  // namespace
+
+IDWriteTextFormat* create_text_format(const cell* font_in) {
     if (!devices.dwrite_factory) return nullptr;
-    bool is_font = font && font->type() == TYPE_OBJECT;
-    cell* v = is_font ? object::values(font) : nullptr;
-    // Fields of font!: name, size, style, weight, ... state (9th).
-    if (is_font && v[8].type() == TYPE_BLOCK && block::length_of(&v[8]) > 1) {
-        cell* second = block::head_cell(&v[8]) + 1;
-        if (second->type() == TYPE_HANDLE) return (IDWriteTextFormat*)(uintptr_t)second->data2;
+    stack::TopMark mark;
+    bool is_font = font_in && font_in->type() == TYPE_OBJECT;
+    cell* font = is_font ? stack::push(font_in) : nullptr;
+    if (is_font) {
+        if (cell* c = format_cell(font); c && c->type() == TYPE_HANDLE)
+            return (IDWriteTextFormat*)(uintptr_t)c->data2;
+        // The format is cached beside the GDI font: make that (and the
+        // state block) first.
+        if (!font_handle(font, 0)) make_font(nullptr, font, true);
     }
     cell none{TYPE_NONE, 0, 0, 0};
-    cell name = is_font ? v[0] : none;
-    TextFormatParams p = is_font ? text_format_params(&name, &v[1], &v[2], &v[3], state.font_size)
+    cell* v = is_font ? object::values(font) : nullptr;
+    cell name = is_font ? v[FONT_NAME] : none;
+    TextFormatParams p = is_font ? text_format_params(&name, &v[FONT_SIZE], &v[FONT_STYLE], &v[FONT_WEIGHT],
+                                                      state.font_size)
                                  : text_format_params(&none, &none, &none, &none, state.font_size);
     wchar_t family[FONT_NAME_MAX + 1] = {0};
     if (p.name_chars >= 0) {
@@ -270,12 +290,13 @@ IDWriteTextFormat* create_text_format(const cell* font) {
             p.italic ? DWRITE_FONT_STYLE_ITALIC : DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, p.size,
             devices.locale ? devices.locale : L"", &format)))
         return nullptr;
-    if (is_font) {
-        v = object::values(font);
-        if (v[8].type() == TYPE_BLOCK && block::length_of(&v[8]) > 1) {
-            cell* second = block::head_cell(&v[8]) + 1;
-            handle::make_in(second, (uint32_t)(uintptr_t)format, handle::FONT);
-        }
+    if (is_font && format_cell(font)) {
+        // The handle table owns it from here: the collector releases it
+        // with the state block.
+        int32_t entry = externals::store(format, (uint32_t)state.com_handle_type);
+        cell* c = format_cell(font);  // the store may allocate
+        handle::make_in(c, (uint32_t)(uintptr_t)format, handle::FONT);
+        c->data3 = (uint32_t)entry;
     }
     return format;
 }

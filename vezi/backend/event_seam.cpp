@@ -2,6 +2,7 @@
 // points at the one event record, and the fields a script reads are
 // computed from it by the getters installed here.
 #include <windows.h>
+#include <commctrl.h>
 
 #include "datatypes/block.h"
 #include "datatypes/char.h"
@@ -58,6 +59,10 @@ void get_offset(const cell* e, cell* result) {
 
 void get_key(const cell* e, cell* result) {
     const EventRecord& r = record_of(e);
+    if (r.type == EVT_SCROLL) {
+        *result = *word::load(scroll_key((uint32_t)r.msg.wParam, r.msg.message == WM_VSCROLL));
+        return;
+    }
     KeyValue k = event_key(r.type, state.translator.pending_key, r.key_flags);
     switch (k.kind) {
         case KeyValue::character: char_::make_at(result, (int32_t)k.code); break;
@@ -85,7 +90,24 @@ void get_picked(const cell* e, cell* result) {
         series::make_integer(result, (int32_t)gesture_event.argument);
         return;
     }
-    series::make_integer(result, (int16_t)(r.key_flags & 0xFFFF));
+    switch (r.type) {
+        case EVT_DOWN: case EVT_MID_DOWN: case EVT_ALT_DOWN: case EVT_AUX_DOWN: case EVT_DBL_CLICK: {
+            // The list item under the point, counted from 1.
+            POINT p{(int16_t)LOWORD(r.msg.lParam), (int16_t)HIWORD(r.msg.lParam)};
+            ClientToScreen(r.msg.hwnd, &p);
+            int item = LBItemFromPt(r.msg.hwnd, p, FALSE);
+            if (item < 0) return none_in(result);
+            series::make_integer(result, item + 1);
+            return;
+        }
+        case EVT_SCROLL: {
+            SCROLLINFO si{sizeof si, SIF_POS | SIF_TRACKPOS};
+            GetScrollInfo(r.msg.hwnd, r.msg.message == WM_VSCROLL ? SB_VERT : SB_HORZ, &si);
+            series::make_integer(result, si.nTrackPos);
+            return;
+        }
+        default: series::make_integer(result, (int16_t)(r.key_flags & 0xFFFF));
+    }
 }
 
 void get_flags(const cell* e, cell* result) {

@@ -34,6 +34,29 @@ uint32_t current_flags() {
     return state.modifier_override >= 0 ? (uint32_t)state.modifier_override : modifier_flags(false);
 }
 
+namespace {
+// Runs the dispatcher under a try frame and a level that stops everything:
+// no error, throw or pending code of an actor leaves through the window
+// procedure or the pump. The frame matters as much as the C++ catch: the
+// evaluator ends the program on an error raised with call frames on the
+// stack but no catching frame among them, and turns a break, exit or throw
+// that would cross a try frame into an error, which stops here too.
+int32_t dispatch() {
+    int32_t answer = 1;
+    stack::Saved saved = stack::save();
+    cell name{TYPE_WORD, 0, (uint32_t)stack::sym_anon, 0};
+    stack::mark_try(&name);
+    try {
+        sys::catch_level(sys::LEVEL_ALL, [&] { answer = awake(); });
+    } catch (...) {
+        answer = 1;
+    }
+    sys::clear_throw();
+    stack::restore(saved);
+    return answer == 0 ? 0 : 1;
+}
+}  // namespace
+
 int32_t make_event(const MSG* msg, uint32_t flags, int32_t type) {
     EventRecord& r = event_record;
     r.type = type;
@@ -70,20 +93,8 @@ int32_t make_event(const MSG* msg, uint32_t flags, int32_t type) {
             break;
         default: break;
     }
-    // The dispatcher runs under a level that stops everything: no error,
-    // throw or pending code of an actor leaves through the window procedure.
     int32_t before = state.loops.loop_count;
-    int32_t answer = 1;
-    {
-        stack::TopMark mark;
-        try {
-            sys::catch_level(0xFFFFFFFFu, [&] { answer = awake(); });
-        } catch (...) {
-            answer = 1;
-        }
-        if (answer != 0) answer = 1;
-        sys::clear_throw();
-    }
+    int32_t answer = dispatch();
     if (state.loops.loop_count < before) PostQuitMessage(0);
     return answer;
 }

@@ -4,6 +4,7 @@
 
 #include "runtime/sys.h"
 #include "vezi/backend/core/flags.h"
+#include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
 
 namespace gui {
@@ -18,6 +19,10 @@ struct OverrideScope {
 
 bool wants_every_move(HWND h) {
     return face_attached(h) && (GetWindowLongW(h, SLOT_FLAGS) & FACE_ALL_OVER);
+}
+bool is_base_face(HWND h) {
+    cell* face = get_face_obj(h);
+    return face && type_of(face) == FaceType::base;
 }
 }  // namespace
 
@@ -68,10 +73,17 @@ int32_t process_message(MSG* m) {
             return a;
         }
         case WM_LBUTTONUP: {
+            bool synthetic = (m->wParam & 0x8000) != 0;  // a click made by send-event
             m->wParam &= ~(WPARAM)0x8000;
             state.up_window = h;
+            if (GetCapture() == h && is_base_face(h)) ReleaseCapture();
             int32_t a = make_event(m, mouse, EVT_UP);
             state.up_window = nullptr;
+            // A disabled control does not stay pushed after a made-up click.
+            if (synthetic) {
+                cell* face = get_face_obj(h);
+                if (face && !face_enabled(face)) SendMessageW(h, BM_SETSTATE, 0, 0);
+            }
             return a;
         }
         case WM_LBUTTONDBLCLK:

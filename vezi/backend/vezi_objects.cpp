@@ -52,6 +52,15 @@ void set_integer(const char* sub, const char* field, int32_t n) {
 
 }  // namespace
 
+bool vezi_flag(const char* field, bool fallback) {
+    cell obj;
+    if (!vezi_object(nullptr, &obj)) return fallback;
+    cell* w = word::load(field);
+    if (object::word_index(&obj, w) < 0) return fallback;
+    const cell* v = object::select_word(&obj, w);
+    return v->type() == TYPE_LOGIC ? v->data1 != 0 : fallback;
+}
+
 void set_version_values(uint32_t major, uint32_t minor, uint32_t build, uint32_t product, bool build_too) {
     VeziValues& v = vezi_values;
     v.version[0] = (uint8_t)major;

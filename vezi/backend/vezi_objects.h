@@ -25,4 +25,8 @@ void set_fonts_values(const wchar_t* name, int32_t size);
 void set_metrics_values(int32_t dpi, int32_t scroll_x, int32_t scroll_y, uint32_t text, uint32_t window,
                         uint32_t panel);
 
+// A logic! field of system/vezi (GPU?, debug? ...); `fallback` while the
+// object or the field is missing.
+bool vezi_flag(const char* field, bool fallback);
+
 }  // namespace gui
