@@ -447,6 +447,19 @@ TEST_F(ZolStart, PlatformValuesAndScreens) {
     EXPECT_EQ(run("type? system/vezi/platform/support-dark-mode?"), "logic!");
 }
 
+TEST_F(ZolStart, TextFormatsAreCachedInTheFont) {
+    ASSERT_EQ(run("fnt: make font! [name: \"Consolas\" size: 12 style: [bold italic]] none"), "none");
+    cell* f = stack::push_cell();
+    *f = *interpreter::do_block(reader::load("fnt", 3));
+    IDWriteTextFormat* a = gui::create_text_format(f);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(gui::create_text_format(f), a);
+    EXPECT_EQ(a->GetFontWeight(), DWRITE_FONT_WEIGHT_BOLD);
+    EXPECT_EQ(a->GetFontStyle(), DWRITE_FONT_STYLE_ITALIC);
+    EXPECT_FLOAT_EQ(a->GetFontSize(), 16.0f);
+    EXPECT_EQ(run("type? fnt/state/2"), "handle!");
+}
+
 // Text and selection read back from an edit control into its face.
 TEST_F(ZolStart, AreaTextAndSelectionReadBack) {
     ASSERT_EQ(run("w: make face! [type: 'window size: 300x200] "
