@@ -3,6 +3,8 @@
 #include <cwchar>
 
 #include "datatypes/block.h"
+#include "datatypes/error.h"
+#include "datatypes/series.h"
 #include "datatypes/handle.h"
 #include "datatypes/object.h"
 #include "datatypes/string.h"
@@ -147,8 +149,13 @@ bool create_swapchain(HWND hwnd, RenderRecord* r) {
     IDXGISwapChain1* chain = nullptr;
     if (FAILED(devices.dxgi_factory->CreateSwapChainForHwnd(devices.d3d_device, hwnd, &d, nullptr, nullptr,
                                                              &chain))) {
-        say("*** Access Error: cannot create: swap chain of a window");
-        return false;
+        // Raised on the GUI thread's own terms: a window procedure parks it
+        // and the pump raises it once the message is handled.
+        stack::TopMark mark;
+        cell* face = stack::push_cell();
+        if (cell* f = get_face_obj(hwnd)) *face = *f;
+        else series::make_none(face);
+        error::raise(error::ACCESS, "no-create", face);
     }
     bind_swapchain_target(r, chain);
     return true;
@@ -158,9 +165,11 @@ RenderRecord* get_render_record(HWND hwnd) {
     if (auto* r = (RenderRecord*)GetWindowLongPtrW(hwnd, SLOT_RENDER)) return r;
     if (!devices.context || !devices.dxgi_factory) return nullptr;
     auto* r = (RenderRecord*)calloc(1, sizeof(RenderRecord));
-    if (!create_swapchain(hwnd, r)) {
+    try {
+        create_swapchain(hwnd, r);
+    } catch (...) {
         free(r);
-        return nullptr;
+        throw;
     }
     r->brushes = new SmallMap();
     SetWindowLongPtrW(hwnd, SLOT_RENDER, (LONG_PTR)r);

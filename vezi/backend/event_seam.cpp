@@ -10,6 +10,7 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/object.h"
+#include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/word.h"
@@ -43,17 +44,21 @@ void get_window(const cell* e, cell* result) {
 }
 
 void get_offset(const cell* e, cell* result) {
+    const EventRecord& r = record_of(e);
     // A gesture's location is reported as the system gives it, on the screen.
-    if (is_gesture_event(record_of(e).type)) {
+    if (is_gesture_event(r.type)) {
         point2D::make_in(result, (float)gesture_event.location.x, (float)gesture_event.location.y);
         return;
     }
-    EventRecord saved = event_record;
-    event_record = record_of(e);
     bool valid = false;
     POINT p = event_offset_pixels(&valid);
-    event_record = saved;
     if (!valid) return none_in(result);
+    // A face may ask for its sizes as pairs (option bit 0x10).
+    if ((r.type == EVT_RESIZE || r.type == EVT_RESIZING) && face_attached(r.msg.hwnd) &&
+        (GetWindowLongW(r.msg.hwnd, SLOT_OPTIONS) & 0x10)) {
+        pair::make_at(result, (int32_t)dpi_unscale(p.x), (int32_t)dpi_unscale(p.y));
+        return;
+    }
     point2D::make_in(result, (float)dpi_unscale(p.x), (float)dpi_unscale(p.y));
 }
 
@@ -110,11 +115,13 @@ void get_picked(const cell* e, cell* result) {
     }
 }
 
+// A new block at each read: a script that keeps the flags of one event (a
+// recording dispatcher does) must not see them turn into the next event's.
 void get_flags(const cell* e, cell* result) {
     const char* words[8];
     int32_t n = event_flag_words(record_of(e).key_flags, words);
     block::make_at(result, n);
-    memory::Node* node = (memory::Node*)(uintptr_t)result->data2;
+    memory::Node* node = series::node_of(result);
     for (int32_t i = 0; i < n; i++) word::append_load(words[i], node);
 }
 
