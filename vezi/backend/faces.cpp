@@ -40,6 +40,10 @@
 #include "vezi/backend/dx.h"
 #include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
+#include "vezi/backend/widget_items.h"
+#include "vezi/backend/widgets.h"
+#include "platform/image_backend.h"
+#include "datatypes/image.h"
 
 namespace gui {
 
@@ -65,6 +69,7 @@ FaceType type_of(const cell* face) { return face_type(facet(face, FACET_TYPE)); 
 static bool is_true(const cell* v) { return v->type() == TYPE_LOGIC && logic::get(v); }
 static bool is_false(const cell* v) { return v->type() == TYPE_LOGIC && !logic::get(v); }
 
+// The text as the controls hold it: UTF-16, each line feed after a CR.
 static std::wstring wide_text(const cell* v) {
     if (v->type() != TYPE_STRING) return std::wstring();
     cell s = *v;
@@ -126,13 +131,35 @@ void set_tab_stops(HWND hwnd, const cell* options) {
     }
 }
 
+extern "C" int WINAPI GdipCreateHICONFromBitmap(void* bitmap, HICON* icon);
+
+// An icon of an image's pixels (null for an empty image or a failure); the
+// pixels are read under the image's lock, which nothing here can move.
+static HICON image_icon(const cell* image) {
+    if (image::width_of(image) == 0 || image::height_of(image) == 0) return nullptr;
+    void* lock = nullptr;
+    void* bitmap = image_backend::to_gdiplus_bitmap(image::node_of(image), &lock);
+    if (!bitmap) return nullptr;
+    HICON icon = nullptr;
+    if (GdipCreateHICONFromBitmap(bitmap, &icon) != 0) icon = nullptr;
+    image_backend::release_gdiplus_bitmap(bitmap, lock);
+    return icon;
+}
+
 void set_cursor(HWND hwnd, const cell* options) {
     if (HICON old = (HICON)GetWindowLongPtrW(hwnd, SLOT_CURSOR_ICON)) DestroyIcon(old);
     SetWindowLongPtrW(hwnd, SLOT_CURSOR_ICON, 0);
     SetWindowLongPtrW(hwnd, SLOT_CURSOR, 0);
     if (options->type() != TYPE_BLOCK || block::length_of(options) % 2 != 0) return;
     const cell* v = option_value(options, "cursor");
-    if (!v || !word::is_any_word_type(v->type())) return;  // image cursors come with images on faces
+    if (!v) return;
+    if (v->type() == TYPE_IMAGE) {
+        HICON icon = image_icon(v);
+        SetWindowLongPtrW(hwnd, SLOT_CURSOR, (LONG_PTR)icon);
+        SetWindowLongPtrW(hwnd, SLOT_CURSOR_ICON, (LONG_PTR)icon);
+        return;
+    }
+    if (!word::is_any_word_type(v->type())) return;
     static const LPCWSTR ids[] = {IDC_ARROW, IDC_IBEAM, IDC_HAND, IDC_CROSS, IDC_SIZENS, IDC_SIZEWE};
     HCURSOR c = LoadCursorW(nullptr, ids[(int)cursor_of(v)]);
     SetWindowLongPtrW(hwnd, SLOT_CURSOR, (LONG_PTR)c);
@@ -197,22 +224,39 @@ HFONT font_handle(const cell* font, int32_t index) {
     return c ? (HFONT)(uintptr_t)c->data2 : nullptr;
 }
 
-// Keeps the face in the font's parent block (once).
+// Keeps the face in the font's parent block (once). The block's head stays
+// at its tail; a block whose first face no longer shows this font is a
+// list of another font (a copy's) and is started afresh.
 static void link_font_face(cell* face, cell* font) {
+    if (face->type() != TYPE_OBJECT || font->type() != TYPE_OBJECT) return;
     stack::TopMark mark;
     cell* fc = stack::push(face);
     cell* fn = stack::push(font);
     cell* parent = object::values(fn) + FONT_PARENT;
-    if (parent->type() != TYPE_BLOCK) {
+    bool keep = false;
+    if (parent->type() == TYPE_BLOCK) {
+        parent->data1 = 0;
+        if (block::length_of(parent) > 0) {
+            const cell* first = block::head_cell(parent);
+            if (first->type() == TYPE_OBJECT && object::word_count(first) > FACET_FONT) {
+                const cell* shown = object::values(first) + FACET_FONT;
+                keep = shown->type() == TYPE_OBJECT && object::context_of(shown) == object::context_of(fn);
+            }
+        }
+    }
+    if (!keep) {
         cell* blk = block::push_new(4);
         *(object::values(fn) + FONT_PARENT) = *blk;
-        parent = object::values(fn) + FONT_PARENT;
     }
-    int32_t n = block::total_cells(series::node_of(parent));
-    cell* all = block::cells_of(series::node_of(parent));
-    for (int32_t i = 0; i < n; i++)
-        if (all[i].type() == TYPE_OBJECT && object::context_of(&all[i]) == object::context_of(fc)) return;
-    block::append_cell_copy(series::node_of(parent), fc);
+    parent = object::values(fn) + FONT_PARENT;
+    int32_t n = block::length_of(parent);
+    cell* all = block::head_cell(parent);
+    bool found = false;
+    for (int32_t i = 0; i < n && !found; i++)
+        found = all[i].type() == TYPE_OBJECT && object::context_of(&all[i]) == object::context_of(fc);
+    if (!found) block::append_cell_copy(series::node_of(parent), fc);
+    parent = object::values(fn) + FONT_PARENT;
+    parent->data1 = block::length_of(parent);
 }
 
 // The family of a face name for a weight, through DirectWrite's system
@@ -426,6 +470,8 @@ static void setup_scroller(HWND hwnd, cell* face) {
     set_facet(face, FACET_DATA, &zero);
 }
 
+static void set_text_facet(HWND hwnd, cell* f, FaceType t);
+
 static HWND create_face(cell* face, HWND parent) {
     stack::TopMark mark;
     cell* f = stack::push(face);
@@ -521,15 +567,15 @@ static HWND create_face(cell* face, HWND parent) {
         set_hint(hwnd, facet(f, FACET_OPTIONS));
         if (facet(f, FACET_SELECTED)->type() != TYPE_NONE) set_edit_selection(hwnd, f);
         break;
-    case FaceType::area: {
+    case FaceType::area:
         set_tab_stops(hwnd, facet(f, FACET_OPTIONS));
-        std::wstring body = wide_text(facet(f, FACET_TEXT));
-        if ((int32_t)body.size() > (int32_t)SendMessageW(hwnd, EM_GETLIMITTEXT, 0, 0))
-            SendMessageW(hwnd, EM_SETLIMITTEXT, body.size() + 16, 0);
-        SetWindowTextW(hwnd, body.c_str());
+        set_text_facet(hwnd, f, t);
         if (facet(f, FACET_SELECTED)->type() != TYPE_NONE) set_edit_selection(hwnd, f);
         break;
-    }
+    case FaceType::text_list: init_text_list(hwnd, f); break;
+    case FaceType::drop_list: case FaceType::drop_down: init_drop(hwnd, f, t == FaceType::drop_list); break;
+    case FaceType::tab_panel: init_tab_panel(hwnd, f); break;
+    case FaceType::calendar: init_calendar(hwnd, f); break;
     case FaceType::window: {
         for (int32_t s : {SLOT_CLOSING, SLOT_FRAME, SLOT_SIZING, SLOT_FONT, SLOT_RENDER}) SetWindowLongPtrW(hwnd, s, 0);
         if (!state.main_window) state.main_window = hwnd;
@@ -572,6 +618,64 @@ void set_edit_selection(HWND hwnd, const cell* face) {
     SendMessageW(hwnd, EM_SETSEL, (WPARAM)start, (LPARAM)end);
 }
 
+// The scroll bars an area's text needs, from an estimate of the room it
+// takes: the "M" extent per character and per line.
+void update_area_scrollbars(HWND hwnd, const wchar_t* text) {
+    std::wstring own;
+    bool wrap = false;
+    {
+        cell* face = get_face_obj(hwnd);
+        if (!face || facet(face, FACET_TEXT)->type() != TYPE_STRING) {
+            ShowScrollBar(hwnd, SB_BOTH, FALSE);
+            return;
+        }
+        const cell* para = facet(face, FACET_PARA);
+        wrap = para->type() == TYPE_OBJECT && is_true(object::values(para) + PARA_WRAP);
+        if (!text) {
+            own = wide_text(facet(face, FACET_TEXT));
+            text = own.c_str();
+        }
+    }
+    RECT client;
+    GetClientRect(hwnd, &client);
+    int32_t width = client.right, height = client.bottom;
+    HDC dc = GetDC(hwnd);
+    DWORD m = GetTabbedTextExtentW(dc, L"M", 1, 0, nullptr);
+    int32_t cw = LOWORD(m), lh = HIWORD(m);
+    bool vbar = false, hbar = false;
+    int32_t running = 0, longest = -1;
+    const wchar_t* longest_at = nullptr;
+    int32_t len = wide_length(text);
+    for (int32_t start = 0; start < len;) {
+        int32_t lf = start;
+        while (lf < len && text[lf] != L'\n') lf++;
+        int32_t n = lf < len ? lf - start - 2 : len - start - 1;
+        running += lh;
+        if (n * cw > width) {
+            if (wrap) {
+                RECT r{0, 0, width, height};
+                DrawTextW(dc, text + start, lf - start, &r, DT_CALCRECT | DT_EXPANDTABS | DT_WORDBREAK);
+                running += (r.bottom - r.top) - lh;
+            } else {
+                hbar = true;
+                if (n > longest) longest = n, longest_at = text + start;
+            }
+        }
+        if (running >= height) {
+            vbar = true;
+            if (wrap) break;
+        }
+        start = lf + 1;
+    }
+    if (!wrap && hbar && longest_at) {
+        DWORD ext = GetTabbedTextExtentW(dc, longest_at, longest, 0, nullptr);
+        hbar = LOWORD(ext) > width;
+    }
+    ReleaseDC(hwnd, dc);
+    ShowScrollBar(hwnd, SB_VERT, vbar);
+    ShowScrollBar(hwnd, SB_HORZ, wrap ? FALSE : hbar);
+}
+
 // --- updates -----------------------------------------------------------------------------------------------
 
 // The change bits of a face (0 without a state block) and their cell.
@@ -588,6 +692,107 @@ struct BatchPos {
 };
 
 static void repaint(HWND hwnd) { InvalidateRect(hwnd, nullptr, TRUE); }
+
+// The faces whose own drawing layer repaints them.
+static bool draws_itself(FaceType t) {
+    return t == FaceType::base || t == FaceType::rich_text || t == FaceType::window || t == FaceType::panel;
+}
+
+static void repaint_face(HWND hwnd, FaceType t) {
+    if (draws_itself(t)) InvalidateRect(hwnd, nullptr, FALSE);
+    else repaint(hwnd);
+}
+
+static void set_text_facet(HWND hwnd, cell* f, FaceType t) {
+    if (t == FaceType::base || (t == FaceType::window && (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED))) {
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return;
+    }
+    if (t == FaceType::rich_text) {
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return;
+    }
+    const cell* text = facet(f, FACET_TEXT);
+    std::wstring w = wide_text(text);
+    HWND target = hwnd;
+    if (t == FaceType::group_box) target = (HWND)GetWindowLongPtrW(hwnd, SLOT_CLOSING);
+    if (t == FaceType::area) {
+        if (w.size() >= (size_t)SendMessageW(hwnd, EM_GETLIMITTEXT, 0, 0))
+            SendMessageW(hwnd, EM_SETLIMITTEXT, w.size() + 16, 0);
+        update_area_scrollbars(hwnd, w.c_str());
+    }
+    if (target) SetWindowTextW(target, w.c_str());
+    if (t == FaceType::field && w.size() >= (size_t)SendMessageW(hwnd, EM_GETLIMITTEXT, 0, 0)) {
+        SendMessageW(hwnd, EM_SETLIMITTEXT, w.size() + 16, 0);
+        SetWindowTextW(hwnd, w.c_str());
+    }
+}
+
+static void set_data_facet(HWND hwnd, cell* f, FaceType t) {
+    const cell* data = facet(f, FACET_DATA);
+    switch (t) {
+    case FaceType::slider:
+    case FaceType::progress:
+        if (data->type() == TYPE_PERCENT || data->type() == TYPE_FLOAT) set_range_position(hwnd, f, t);
+        break;
+    case FaceType::scroller:
+        if (data->type() == TYPE_FLOAT) {
+            double d = cell::get_float(data);
+            d = d < 0 ? 0 : d > 1 ? 1 : d;
+            SCROLLINFO si{sizeof si, SIF_RANGE, 0, 0, 0, 0, 0};
+            GetScrollInfo(hwnd, SB_CTL, &si);
+            si.fMask = SIF_RANGE | SIF_POS;
+            si.nPos = si.nMin + (int)(d * (si.nMax - si.nMin));
+            SetScrollInfo(hwnd, SB_CTL, &si, TRUE);
+        }
+        break;
+    case FaceType::check: case FaceType::toggle: set_check_state(hwnd, f, t); break;
+    case FaceType::text_list: init_text_list(hwnd, f); break;
+    case FaceType::drop_list: case FaceType::drop_down: init_drop(hwnd, f, t == FaceType::drop_list); break;
+    case FaceType::tab_panel: init_tab_panel(hwnd, f); break;
+    case FaceType::calendar: set_calendar_date(hwnd, data); break;
+    default: break;
+    }
+}
+
+static void set_selected_facet(HWND hwnd, cell* f, FaceType t) {
+    const cell* sel = facet(f, FACET_SELECTED);
+    int32_t n = sel->type() == TYPE_INTEGER ? integer::get(sel) : 0;
+    switch (t) {
+    case FaceType::scroller:
+        if (fraction(sel) >= 0) {
+            SCROLLINFO si{sizeof si, SIF_RANGE, 0, 0, 0, 0, 0};
+            GetScrollInfo(hwnd, SB_CTL, &si);
+            si.fMask = SIF_PAGE;
+            si.nPage = (UINT)((si.nMax - si.nMin) * fraction(sel));
+            SetScrollInfo(hwnd, SB_CTL, &si, TRUE);
+        }
+        break;
+    case FaceType::text_list: SendMessageW(hwnd, LB_SETCURSEL, n > 0 ? n - 1 : (WPARAM)-1, 0); break;
+    case FaceType::drop_list:
+    case FaceType::drop_down: SendMessageW(hwnd, CB_SETCURSEL, n > 0 ? n - 1 : (WPARAM)-1, 0); break;
+    case FaceType::field:
+    case FaceType::area: set_edit_selection(hwnd, f); break;
+    case FaceType::tab_panel:
+        if (sel->type() == TYPE_INTEGER && n >= 1) select_tab(hwnd, n - 1);
+        break;
+    case FaceType::window:
+        if (sel->type() == TYPE_OBJECT) {
+            if (HWND h = face_handle(sel)) SetFocus(h);
+        } else if (sel->type() == TYPE_NONE) {
+            SetFocus(hwnd);
+        }
+        break;
+    default: break;
+    }
+}
+
+static void set_menu_facet(HWND hwnd, cell* f) {
+    if (HMENU old = GetMenu(hwnd)) DestroyMenu(old);
+    HMENU bar = nullptr;
+    if (facet(f, FACET_MENU)->type() == TYPE_BLOCK) bar = CreateMenu();
+    SetMenu(hwnd, bar);
+}
 
 // The handlers of the change bits, in their fixed order. With `batch`, only
 // the geometry bits are handled and their result goes into the record.
@@ -614,6 +819,11 @@ static void change_facets(cell* face, uint32_t keep_mask, BatchPos* batch) {
     if (on(FACET_OFFSET)) {
         double x, y;
         face_offset(f, &x, &y);
+        if (t == FaceType::window) {
+            RECT wr;
+            GetClientRect(hwnd, &wr);
+            dpi_for_rect(x, y, dpi_unscale(wr.right), dpi_unscale(wr.bottom));
+        }
         int32_t px = dpi_scale(x), py = dpi_scale(y);
         if (t == FaceType::caret) {
             SetCaretPos(px, py);
@@ -622,6 +832,8 @@ static void change_facets(cell* face, uint32_t keep_mask, BatchPos* batch) {
         } else {
             SetWindowPos(hwnd, nullptr, px, py, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
+        if (t == FaceType::window) set_dpi_from_window(hwnd);
+        else if (t == FaceType::tab_panel && !batch) update_tab_panel(hwnd, f, FACET_OFFSET);
     }
     if (on(FACET_SIZE)) {
         double w, h;
@@ -639,87 +851,58 @@ static void change_facets(cell* face, uint32_t keep_mask, BatchPos* batch) {
             SetWindowPos(hwnd, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
-        if (t == FaceType::slider || t == FaceType::progress) set_range_position(hwnd, f, t);
-        else if (t == FaceType::group_box) {
+        switch (t) {
+        case FaceType::slider: case FaceType::progress: set_range_position(hwnd, f, t); break;
+        case FaceType::group_box:
             if (HWND inner = (HWND)GetWindowLongPtrW(hwnd, SLOT_CLOSING))
                 SetWindowPos(inner, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                              SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        } else if (t == FaceType::text) {
-            repaint(hwnd);
-        }
-    }
-    if (on(FACET_TEXT)) {
-        if (t == FaceType::rich_text || t == FaceType::base) {
-            InvalidateRect(hwnd, nullptr, t == FaceType::base);
-        } else {
-            std::wstring text = wide_text(facet(f, FACET_TEXT));
-            HWND target = hwnd;
-            if (t == FaceType::group_box) target = (HWND)GetWindowLongPtrW(hwnd, SLOT_CLOSING);
-            if (t == FaceType::area || t == FaceType::field) {
-                size_t limit = (size_t)SendMessageW(hwnd, EM_GETLIMITTEXT, 0, 0);
-                if (text.size() >= limit) SendMessageW(hwnd, EM_SETLIMITTEXT, text.size() + 16, 0);
-            }
-            if (target) SetWindowTextW(target, text.c_str());
-        }
-    }
-    if (on(FACET_DATA)) {
-        const cell* data = facet(f, FACET_DATA);
-        if ((t == FaceType::slider || t == FaceType::progress) &&
-            (data->type() == TYPE_PERCENT || data->type() == TYPE_FLOAT)) {
-            set_range_position(hwnd, f, t);
-        } else if (t == FaceType::scroller && data->type() == TYPE_FLOAT) {
-            double d = cell::get_float(data);
-            d = d < 0 ? 0 : d > 1 ? 1 : d;
-            SCROLLINFO si{sizeof si, SIF_RANGE, 0, 0, 0, 0, 0};
-            GetScrollInfo(hwnd, SB_CTL, &si);
-            si.fMask = SIF_RANGE | SIF_POS;
-            si.nPos = si.nMin + (int)(d * (si.nMax - si.nMin));
-            SetScrollInfo(hwnd, SB_CTL, &si, TRUE);
-        } else if (t == FaceType::check || t == FaceType::toggle) {
-            set_check_state(hwnd, f, t);
-        }
-    }
-    if (on(FACET_ENABLED)) EnableWindow(hwnd, is_true(facet(f, FACET_ENABLED)));
-    if (on(FACET_VISIBLE)) {
-        bool show = is_true(facet(f, FACET_VISIBLE));
-        if (t == FaceType::window && !show && IsWindowVisible(hwnd)) SetWindowLongW(hwnd, SLOT_SHOW_PENDING, 1);
-        if (batch) {
-            batch->flags |= show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW;
-        } else {
-            ShowWindow(hwnd, show ? (t == FaceType::base ? SW_SHOWNA : SW_SHOW) : SW_HIDE);
-        }
-        if (t == FaceType::group_box)
-            if (HWND inner = (HWND)GetWindowLongPtrW(hwnd, SLOT_CLOSING)) ShowWindow(inner, show ? SW_SHOW : SW_HIDE);
-    }
-    if (batch) return;
-    if (on(FACET_SELECTED)) {
-        const cell* sel = facet(f, FACET_SELECTED);
-        int32_t n = sel->type() == TYPE_INTEGER ? integer::get(sel) : 0;
-        switch (t) {
-        case FaceType::scroller:
-            if (sel->type() == TYPE_INTEGER || sel->type() == TYPE_FLOAT || sel->type() == TYPE_PERCENT) {
-                SCROLLINFO si{sizeof si, SIF_RANGE, 0, 0, 0, 0, 0};
-                GetScrollInfo(hwnd, SB_CTL, &si);
-                si.fMask = SIF_PAGE;
-                si.nPage = (UINT)((si.nMax - si.nMin) * fraction(sel));
-                SetScrollInfo(hwnd, SB_CTL, &si, TRUE);
-            }
             break;
-        case FaceType::text_list: SendMessageW(hwnd, LB_SETCURSEL, n > 0 ? n - 1 : (WPARAM)-1, 0); break;
-        case FaceType::drop_list:
-        case FaceType::drop_down: SendMessageW(hwnd, CB_SETCURSEL, n > 0 ? n - 1 : (WPARAM)-1, 0); break;
-        case FaceType::field:
-        case FaceType::area: set_edit_selection(hwnd, f); break;
-        case FaceType::window:
-            if (sel->type() == TYPE_OBJECT) {
-                if (HWND h = face_handle(sel)) SetFocus(h);
-            } else if (sel->type() == TYPE_NONE) {
-                SetFocus(hwnd);
-            }
+        case FaceType::area: update_area_scrollbars(hwnd, nullptr); break;
+        case FaceType::tab_panel:
+            if (!batch) update_tab_panel(hwnd, f, FACET_SIZE);
             break;
+        case FaceType::text: repaint(hwnd); break;
         default: break;
         }
     }
+    if (batch) {
+        if (on(FACET_VISIBLE)) {
+            bool show = is_true(facet(f, FACET_VISIBLE));
+            if (t == FaceType::window && !show && IsWindowVisible(hwnd)) SetWindowLongW(hwnd, SLOT_SHOW_PENDING, 1);
+            batch->flags |= show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW;
+        }
+        return;
+    }
+    if (on(FACET_TEXT)) set_text_facet(hwnd, f, t);
+    if (on(FACET_DATA)) set_data_facet(hwnd, f, t);
+    if (on(FACET_ENABLED)) {
+        bool enabled = is_true(facet(f, FACET_ENABLED));
+        if (t == FaceType::base && (GetWindowLongW(hwnd, SLOT_OPTIONS) & 0x2))
+            ShowWindow(hwnd, enabled ? SW_SHOWNA : SW_HIDE);
+        EnableWindow(hwnd, enabled);
+    }
+    if (on(FACET_VISIBLE)) {
+        bool show = is_true(facet(f, FACET_VISIBLE));
+        if (t == FaceType::caret) {
+            if (show) {
+                double w, h;
+                bool p;
+                face_size(f, &w, &h, &p);
+                CreateCaret(hwnd, nullptr, dpi_scale(w), dpi_scale(h));
+                ShowCaret(hwnd);
+            } else {
+                DestroyCaret();
+            }
+        } else {
+            if (t == FaceType::window && !show && IsWindowVisible(hwnd)) SetWindowLongW(hwnd, SLOT_SHOW_PENDING, 1);
+            ShowWindow(hwnd, show ? (t == FaceType::base ? SW_SHOWNA : SW_SHOW) : SW_HIDE);
+            if (t == FaceType::group_box)
+                if (HWND inner = (HWND)GetWindowLongPtrW(hwnd, SLOT_CLOSING)) ShowWindow(inner, show ? SW_SHOW : SW_HIDE);
+            if (t == FaceType::tab_panel) update_tab_panel(hwnd, f, FACET_VISIBLE);
+        }
+    }
+    if (on(FACET_SELECTED)) set_selected_facet(hwnd, f, t);
     if (on(FACET_FLAGS)) {
         SetWindowLongW(hwnd, SLOT_FLAGS, (LONG)get_flags(facet(f, FACET_FLAGS)));
         if (t == FaceType::field) {
@@ -728,17 +911,25 @@ static void change_facets(cell* face, uint32_t keep_mask, BatchPos* batch) {
             SetFocus(hwnd);
         }
     }
-    if (on(FACET_DRAW) || on(FACET_COLOR) || on(FACET_PARA)) repaint(hwnd);
+    // The handlers below read the face again: the ones above can run Zol code.
+    hwnd = face_handle(f);
+    if (!hwnd) return;
+    if (on(FACET_DRAW) && draws_itself(t)) InvalidateRect(hwnd, nullptr, FALSE);
+    if (on(FACET_COLOR)) {
+        if (t == FaceType::calendar) set_calendar_color(hwnd, facet(f, FACET_COLOR));
+        repaint_face(hwnd, t);
+    }
     if (on(FACET_PANE) && t != FaceType::tab_panel) restack_pane(facet(f, FACET_PANE), nullptr);
     if (on(FACET_RATE)) set_face_rate(hwnd, facet(f, FACET_RATE));
     if (on(FACET_FONT)) {
         set_font(hwnd, f);
-        repaint(hwnd);
+        repaint_face(hwnd, t);
     }
+    if (on(FACET_PARA)) repaint_face(hwnd, t);
+    if (on(FACET_MENU)) set_menu_facet(hwnd, f);
+    if (on(FACET_IMAGE) && t == FaceType::base) InvalidateRect(hwnd, nullptr, FALSE);
     if (on(FACET_OPTIONS)) set_cursor(hwnd, facet(f, FACET_OPTIONS));
 }
-
-void update_face(cell* face, uint32_t keep_mask, BatchPos* batch);
 
 void update_face(cell* face, uint32_t keep_mask, BatchPos* batch) {
     stack::TopMark mark;
@@ -747,7 +938,9 @@ void update_face(cell* face, uint32_t keep_mask, BatchPos* batch) {
     int32_t before = bits ? integer::get(bits) : 0;
     int32_t old = push_dpi(face_handle(f));
     try {
-        change_facets(f, keep_mask, batch);
+        // A window procedure that ran Zol code parks its error: it is
+        // raised here, after the Win32 call that sent the message returned.
+        sys::to_platform([&] { change_facets(f, keep_mask, batch); });
     } catch (...) {
         // A reaction or actor failed during the update: the bits it did
         // not get to apply are kept for the next one.
@@ -765,13 +958,17 @@ static HWND batch_parent(const cell* face) {
     if (!state.windows_8) return nullptr;
     cell* bits = change_bits(const_cast<cell*>(face));
     if (!bits || !(integer::get(bits) & GEOMETRY_BITS)) return nullptr;
+    HWND h = face_handle(face);
+    if (!h) return nullptr;
     switch (type_of(face)) {
     case FaceType::window: case FaceType::tab_panel: case FaceType::group_box: case FaceType::area:
     case FaceType::camera: return nullptr;
+    case FaceType::base:
+        if (GetWindowLongW(h, SLOT_OPTIONS) & 0x2) return nullptr;
+        break;
     default: break;
     }
-    HWND h = face_handle(face);
-    return h ? GetParent(h) : nullptr;
+    return GetParent(h);
 }
 
 int32_t update_views(cell* faces) {
@@ -781,11 +978,13 @@ int32_t update_views(cell* faces) {
     std::vector<HWND> parents((size_t)n, nullptr);
     int32_t visible = 0;
     for (int32_t i = 0; i < n; i++) {
+        stack::TopMark each;
         cell* f = stack::push(block::head_cell(blk) + i);
         if (f->type() != TYPE_OBJECT || !face_handle(f)) continue;
         parents[(size_t)i] = batch_parent(f);
         update_face(f, parents[(size_t)i] ? GEOMETRY_BITS : 0, nullptr);
-        if (parents[(size_t)i] && IsWindowVisible(face_handle(f))) visible++;
+        HWND h = face_handle(f);
+        if (parents[(size_t)i] && h && IsWindowVisible(h)) visible++;
     }
     if (visible > 1) dwm_flush();
     int32_t batches = 0;
@@ -795,30 +994,44 @@ int32_t update_views(cell* faces) {
         while (j < n && parents[(size_t)j] == p) j++;
         if (p) {
             batches++;
-            HDWP dwp = BeginDeferWindowPos(8);
+            // The geometry of the group, computed first; the windows move together.
+            std::vector<std::pair<HWND, BatchPos>> moves;
             for (int32_t k = i; k < j; k++) {
+                stack::TopMark each;
+                if (k >= block::length_of(blk)) break;
                 cell* f = stack::push(block::head_cell(blk) + k);
+                if (f->type() != TYPE_OBJECT) continue;
                 BatchPos pos{0, 0, 0, 0, 0};
                 update_face(f, 0, &pos);
-                HWND h = face_handle(f);
-                if (!h) continue;
-                if (dwp) dwp = DeferWindowPos(dwp, h, nullptr, pos.x, pos.y, pos.w, pos.h, pos.flags);
-                else SetWindowPos(h, nullptr, pos.x, pos.y, pos.w, pos.h, pos.flags);
+                if (HWND h = face_handle(f)) moves.push_back({h, pos});
             }
-            if (dwp) EndDeferWindowPos(dwp);
+            HDWP dwp = BeginDeferWindowPos(8);
+            for (auto& m : moves) {
+                if (!dwp) break;
+                dwp = DeferWindowPos(dwp, m.first, nullptr, m.second.x, m.second.y, m.second.w, m.second.h,
+                                     m.second.flags);
+            }
+            if (dwp) {
+                sys::to_platform([&] { EndDeferWindowPos(dwp); });
+            } else {
+                // No batch: each window on its own.
+                for (auto& m : moves)
+                    sys::to_platform([&] {
+                        SetWindowPos(m.first, nullptr, m.second.x, m.second.y, m.second.w, m.second.h, m.second.flags);
+                    });
+            }
         }
         i = j;
     }
     return batches;
 }
 
-void restack_pane(const cell* pane, HDWP dwp) {
-    if (pane->type() != TYPE_BLOCK) return;
+// Puts each face's window on top of its siblings in pane order; a tab
+// panel's pages follow it. Answers the batch handle to go on with.
+static HDWP restack_into(const cell* pane, HDWP dwp) {
     stack::TopMark mark;
     cell* p = stack::push(pane);
     int32_t n = block::length_of(p);
-    bool own = dwp == nullptr;
-    if (own) dwp = BeginDeferWindowPos(n > 0 ? n : 1);
     for (int32_t i = 0; i < n && dwp; i++) {
         cell* f = block::head_cell(p) + i;
         if (f->type() != TYPE_OBJECT) continue;
@@ -826,15 +1039,22 @@ void restack_pane(const cell* pane, HDWP dwp) {
         if (!h) continue;
         dwp = DeferWindowPos(dwp, h, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
         f = block::head_cell(p) + i;
-        if (type_of(f) == FaceType::tab_panel && facet(f, FACET_PANE)->type() == TYPE_BLOCK) {
-            cell* inner = stack::push(facet(f, FACET_PANE));
-            int32_t m = block::length_of(inner);
-            for (int32_t k = 0; k < m && dwp; k++)
-                if (HWND hk = face_handle(block::head_cell(inner) + k))
-                    dwp = DeferWindowPos(dwp, hk, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
-        }
+        if (dwp && type_of(f) == FaceType::tab_panel && facet(f, FACET_PANE)->type() == TYPE_BLOCK)
+            dwp = restack_into(facet(f, FACET_PANE), dwp);
     }
-    if (own && dwp) EndDeferWindowPos(dwp);
+    return dwp;
+}
+
+void restack_pane(const cell* pane, HDWP dwp) {
+    if (pane->type() != TYPE_BLOCK) return;
+    if (dwp) {
+        restack_into(pane, dwp);
+        return;
+    }
+    int32_t n = block::length_of(const_cast<cell*>(pane));
+    dwp = BeginDeferWindowPos(n > 0 ? n : 1);
+    if (dwp) dwp = restack_into(pane, dwp);
+    if (dwp) sys::to_platform([&] { EndDeferWindowPos(dwp); });
 }
 
 // --- freeing ----------------------------------------------------------------------------------------------
@@ -859,6 +1079,8 @@ static void unlink_face(cell* face, cell* sub, int32_t index) {
     parent->data1 = block::length_of(parent);
     if (index == FONT_PARENT && parent->data1 == 0) free_font(sub);
 }
+
+static void remember_freed(const cell* face, HWND hwnd);
 
 void free_faces(cell* face, bool close) {
     stack::TopMark mark;
@@ -897,6 +1119,7 @@ void free_faces(cell* face, bool close) {
         SetWindowLongW(hwnd, SLOT_FACE, 0);
     }
     none::make_at(facet(f, FACET_STATE));
+    if (IsWindow(hwnd)) remember_freed(f, hwnd);
     if (close && IsWindow(hwnd)) PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
@@ -919,25 +1142,50 @@ void dwm_flush() {
 
 namespace gui {
 
-static Spelling update_words[] = {{"pane", 0}, {"data", 0}, {"remove", 0}, {"take", 0}, {"clear", 0},
-                                  {"inserted", 0}, {"poke", 0}, {"put", 0}, {"moved", 0}, {"changed", 0},
-                                  {"sort", 0}};
+static Spelling update_words[] = {{"pane", 0}, {"data", 0}};
 GUI_SPELLINGS(update_words);
 
-// A face moves into the owner's window (or, without one, out to the desktop,
-// hidden, for the close that free_faces posted).
+// The windows of faces that free_faces let go, by face context: a removal
+// from a pane reaches the backend after the face's `state` became none, and
+// detaching still needs its window. An entry holds until its window is gone.
+static std::vector<std::pair<void*, HWND>> freed_windows;
+
+static void remember_freed(const cell* face, HWND hwnd) {
+    std::vector<std::pair<void*, HWND>> live;
+    for (auto& e : freed_windows)
+        if (IsWindow(e.second) && e.second != hwnd) live.push_back(e);
+    live.push_back({object::context_of(face), hwnd});
+    freed_windows.swap(live);
+}
+
+// The window of a face, or of a freed face the window it had last.
+static HWND face_window_unchecked(const cell* face) {
+    if (HWND h = face_handle(face)) return h;
+    for (auto& e : freed_windows)
+        if (e.first == object::context_of(face) && IsWindow(e.second) && !GetWindowLongW(e.second, SLOT_FACE))
+            return e.second;
+    return nullptr;
+}
+
+// A face moves into the owner's window, or, without an owner, out to the
+// desktop, hidden, for the close that free_faces posted.
 static void reparent_face(cell* face, cell* owner) {
-    HWND h = face_handle(face);
+    stack::TopMark mark;
+    cell* f = stack::push(face);
+    cell* o = owner ? stack::push(owner) : nullptr;
+    HWND h = face_window_unchecked(f);
+    FaceType pt = o ? type_of(o) : FaceType::unknown;
+    if (pt != FaceType::tab_panel) logic::make_at(facet(f, FACET_VISIBLE), o != nullptr);
     if (!h) return;
-    FaceType pt = owner ? type_of(owner) : FaceType::unknown;
-    if (pt != FaceType::tab_panel) logic::make_at(facet(face, FACET_VISIBLE), owner != nullptr);
-    if (!owner) {
-        ShowWindow(h, SW_HIDE);
+    if (!o) {
+        // Out of its parent it stays hidden: showing it would put a stray
+        // window on the desktop until the posted close arrives.
+        sys::to_platform([&] { ShowWindow(h, SW_HIDE); });
         SetParent(h, nullptr);
         return;
     }
     if (pt == FaceType::tab_panel) return;
-    if (HWND p = face_handle(owner)) SetParent(h, p);
+    if (HWND p = face_handle(o)) SetParent(h, p);
     show_window(h);
 }
 
@@ -948,34 +1196,47 @@ void update_facet(cell* owner, const cell* word, cell* value, const cell* action
     cell* series = stack::push(value);
     cell* fresh = added ? stack::push(added) : nullptr;
     int32_t w = find_word(word, update_words, 2);
-    int32_t a = find_word(action, update_words + 2, 9);
+    SeriesAction a = series_action(action);
     FaceType t = type_of(o);
     if (w == 0) {  // pane
-        bool detach = a >= 0 && a <= 2, attach = a >= 3 && a <= 7;
+        bool detach = a == SeriesAction::remove || a == SeriesAction::take || a == SeriesAction::clear;
+        bool attach = a == SeriesAction::inserted || a == SeriesAction::poke || a == SeriesAction::put ||
+                      a == SeriesAction::moved || a == SeriesAction::changed;
         if (!detach && !attach) return;
-        // The faces concerned: from `new` when given, else from the pane's first value.
-        cell* from = fresh;
-        int32_t count = part;
-        if (!from || fresh->type() != TYPE_OBJECT) {
-            from = nullptr;
-            series->data1 = 0;
+        // The faces concerned: those put in (a face, or a block of faces),
+        // else `part` values of the pane from `index`, counted from its first value.
+        cell* faces = block::push_new(part > 0 ? part : 1);
+        if (fresh && fresh->type() == TYPE_OBJECT) {
+            block::append_cell_copy(series::node_of(faces), fresh);
+        } else if (fresh && fresh->type() == TYPE_BLOCK) {
+            block::append_copies(series::node_of(faces), fresh);
+        } else if (series->type() == TYPE_BLOCK) {
+            int32_t total = block::total_cells(series::node_of(series));
+            for (int32_t i = index; i < index + part && i < total; i++)
+                block::append_cell_copy(series::node_of(faces), block::cells_of(series::node_of(series)) + i);
         }
-        for (int32_t i = 0; i < count; i++) {
-            cell* f;
-            if (from) {
-                if (i > 0) break;  // a single new face
-                f = from;
-            } else {
-                if (index + i >= block::length_of(series)) break;
-                f = stack::push(block::head_cell(series) + index + i);
-            }
-            if (f->type() != TYPE_OBJECT) continue;
-            reparent_face(f, detach ? nullptr : o);
+        int32_t n = block::length_of(faces);
+        for (int32_t i = 0; i < n; i++) {
+            cell* f = stack::push(block::head_cell(faces) + i);
+            if (f->type() == TYPE_OBJECT) reparent_face(f, detach ? nullptr : o);
         }
         if (attach) restack_pane(facet(o, FACET_PANE), nullptr);
         return;
     }
-    if (w == 1 && (t == FaceType::drop_list || t == FaceType::drop_down) && part == 0) return;
+    if (w == 1) {  // data
+        switch (t) {
+        case FaceType::text_list:
+            if (a == SeriesAction::sort) update_vezi(o);
+            else update_list_data(o, series, a, fresh, index, part, false);
+            return;
+        case FaceType::drop_list:
+        case FaceType::drop_down:
+            if (part != 0) update_list_data(o, series, a, fresh, index, part, true);
+            return;
+        case FaceType::tab_panel: update_tab_data(o, series, a, fresh, index, part); return;
+        default: break;
+        }
+    }
     update_vezi(o);
 }
 

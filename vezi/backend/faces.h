@@ -26,6 +26,9 @@ void set_tab_stops(HWND hwnd, const cell* options);
 void set_face_rate(HWND hwnd, const cell* rate);
 void CALLBACK timer_proc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
 void set_edit_selection(HWND hwnd, const cell* face);
+// Shows the scroll bars an area's text needs (the text about to be set, as
+// the control holds it, or null for the face's own `text`).
+void update_area_scrollbars(HWND hwnd, const wchar_t* text);
 
 // Applies the changed facets of one face; a face's change bits survive an
 // error raised while they are applied.

@@ -18,6 +18,8 @@
 #include "vezi/backend/core/templates.h"
 #include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
+#include "vezi/backend/widget_items.h"
+#include "vezi/backend/widgets.h"
 
 namespace {
 
@@ -47,8 +49,8 @@ protected:
                   "none");
     }
     void TearDown() override {
-        run("foreach w [w f a p][if all [value? w object? get w][system/vezi/platform/destroy-vezi get w false]]"
-            " w: f: a: p: none");
+        run("foreach x [f a p b c w][if all [value? x object? get x][system/vezi/platform/destroy-vezi get x false]]"
+            " w: f: a: p: b: c: none");
         drain();
         gui::awake = [] { return (int32_t)1; };
         EvalTest::TearDown();
@@ -86,6 +88,24 @@ protected:
         drain();
         seen.clear();
         return window_of("f");
+    }
+    // A face held by the global word `name`, made in the window.
+    HWND face(const std::string& name, const std::string& spec) {
+        EXPECT_EQ(run(name + ": make face! [" + spec + "] show-face " + name + " w/state/1 type? " + name +
+                      "/state/1"),
+                  "handle!");
+        drain();
+        seen.clear();
+        return window_of(name.c_str());
+    }
+    // Applies the change bits that the face's assignments recorded.
+    std::string update(const std::string& name) {
+        return run("system/vezi/platform/update-vezi " + name + " " + name + "/state/2");
+    }
+    static std::wstring list_item(HWND h, UINT get, int i) {
+        wchar_t buf[64] = {0};
+        SendMessageW(h, get, (WPARAM)i, (LPARAM)buf);
+        return buf;
     }
     bool saw(const char* type) {
         for (const std::string& s : seen)
@@ -244,6 +264,224 @@ TEST_F(Faces, FailedCreationRaisesAndMakesNothing) {
     EXPECT_EQ(spell(error::get_id(e)), "no-create");
     EXPECT_EQ(made, nullptr);
     stack::arguments.top = top;
+}
+
+TEST_F(Faces, ListItemsFollowData) {
+    window("size: 300x300");
+    HWND l = face("f", "type: 'text-list size: 100x100 data: [\"a\" 1 \"bb\" %c] selected: 2");
+    EXPECT_EQ(SendMessageW(l, LB_GETCOUNT, 0, 0), 3);  // the integer is no item
+    EXPECT_EQ(SendMessageW(l, LB_GETCURSEL, 0, 0), 1);
+    // Values put in after the change, counted from their block position.
+    ASSERT_EQ(run("insert at f/data 2 \"x\" system/vezi/platform/on-change-facet f 'data f/data 'inserted none 1 1"),
+              "none");
+    // Values going, reported before the change.
+    ASSERT_EQ(run("system/vezi/platform/on-change-facet f 'data f/data 'remove none 2 2 remove/part at f/data 3 2"
+                  " none"),
+              "none");
+    std::vector<std::wstring> items;
+    for (int i = 0; i < SendMessageW(l, LB_GETCOUNT, 0, 0); i++) items.push_back(list_item(l, LB_GETTEXT, i));
+    EXPECT_EQ(items, (std::vector<std::wstring>{L"a", L"x", L"c"}));
+    // A string changed in place is made again where it stands.
+    ASSERT_EQ(run("append last f/data \"d\" system/vezi/platform/on-change-facet f 'data last f/data 'appended none 1 1"),
+              "none");
+    EXPECT_EQ(list_item(l, LB_GETTEXT, 2), L"cd");
+
+    HWND c = face("b", "type: 'drop-list size: 100x20 data: [\"x\" \"y\"] selected: 2 text: \"ignored\"");
+    EXPECT_EQ(SendMessageW(c, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(c, CB_GETCURSEL, 0, 0), 1);
+    ASSERT_EQ(run("system/vezi/platform/on-change-facet b 'data b/data 'inserted \"z\" 0 0"), "none");
+    EXPECT_EQ(SendMessageW(c, CB_GETCOUNT, 0, 0), 2);  // concerns no value
+    HWND d = face("c", "type: 'drop-down size: 100x20 data: [\"x\" \"y\"] text: \"hello\"");
+    wchar_t text[16] = {0};
+    GetWindowTextW(d, text, 16);
+    EXPECT_STREQ(text, L"hello");
+    EXPECT_EQ(SendMessageW(d, CB_GETCURSEL, 0, 0), -1);
+}
+
+TEST_F(Faces, TabsFollowData) {
+    window("size: 300x300");
+    HWND t = face("f", "type: 'tab-panel size: 200x200 data: [\"one\" 2 \"two\"] selected: 9");
+    EXPECT_EQ(SendMessageW(t, TCM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(run("f/selected"), "2");  // clamped to the last tab
+    ASSERT_EQ(run("insert at f/data 2 [\"p\" \"q\" \"r\"]"
+                  " system/vezi/platform/on-change-facet f 'data f/data 'inserted none 1 3"),
+              "none");
+    std::vector<std::wstring> tabs;
+    for (int i = 0; i < SendMessageW(t, TCM_GETITEMCOUNT, 0, 0); i++) {
+        wchar_t buf[16] = {0};
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = buf;
+        item.cchTextMax = 16;
+        SendMessageW(t, TCM_GETITEMW, (WPARAM)i, (LPARAM)&item);
+        tabs.push_back(buf);
+    }
+    EXPECT_EQ(tabs, (std::vector<std::wstring>{L"one", L"p", L"q", L"r", L"two"}));
+    ASSERT_EQ(run("system/vezi/platform/on-change-facet f 'data f/data 'remove none 1 3 none"), "none");
+    EXPECT_EQ(SendMessageW(t, TCM_GETITEMCOUNT, 0, 0), 2);
+}
+
+TEST_F(Faces, TabSelectionShowsItsPage) {
+    window("size: 300x300");
+    ASSERT_EQ(run("a: make face! [type: 'panel size: 50x50] p: make face! [type: 'panel size: 50x50] none"), "none");
+    HWND t = face("f", "type: 'tab-panel size: 200x200 data: [\"one\" \"two\"] pane: reduce [a p]");
+    ASSERT_EQ(run("show-face a w/state/1 show-face p w/state/1 none"), "none");
+    seen.clear();
+    SendMessageW(t, TCM_SETCURSEL, 1, 0);
+    gui::tab_selected(t);
+    EXPECT_EQ(run("f/selected"), "2");
+    EXPECT_EQ(run("reduce [a/visible? p/visible?]"), "[false true]");
+    EXPECT_TRUE(IsWindowVisible(window_of("p")));
+    EXPECT_FALSE(IsWindowVisible(window_of("a")));
+    EXPECT_TRUE(saw("change"));
+}
+
+TEST_F(Faces, ChangesOfOneUpdate) {
+    window("size: 300x300");
+    HWND fl = face("f", "type: 'field size: 100x24 text: \"x\"");
+    ASSERT_EQ(run("f/flags: [password] f/color: 1.2.3"), "1.2.3");
+    EXPECT_EQ(update("f"), "0");
+    EXPECT_EQ(SendMessageW(fl, EM_GETPASSWORDCHAR, 0, 0), 0x25CF);
+    // A selection of none puts the caret at the start.
+    SendMessageW(fl, EM_SETSEL, 0, 1);
+    ASSERT_EQ(run("f/selected: 1x1 f/selected: none"), "none");
+    EXPECT_EQ(update("f"), "0");
+    DWORD s = 9, e = 9;
+    SendMessageW(fl, EM_GETSEL, (WPARAM)&s, (LPARAM)&e);
+    EXPECT_EQ(s, 0u);
+    EXPECT_EQ(e, 0u);
+    // The area's control holds line breaks as CR LF.
+    HWND ar = face("a", "type: 'area size: 100x100");
+    ASSERT_EQ(run("a/text: \"ab^/cd\""), "\"ab^/cd\"");
+    EXPECT_EQ(update("a"), "0");
+    wchar_t text[16] = {0};
+    GetWindowTextW(ar, text, 16);
+    EXPECT_STREQ(text, L"ab\r\ncd");
+}
+
+TEST_F(Faces, AreaSelectionReadBack) {
+    window("size: 200x200");
+    HWND a = face("a", "type: 'area size: 100x100 text: \"ab^/cd\"");
+    SendMessageW(a, EM_SETSEL, 4, 6);
+    SendMessageW(a, WM_KEYUP, VK_RIGHT, 0);
+    EXPECT_EQ(run("a/selected"), "4x5");
+    EXPECT_TRUE(saw("select"));
+    SendMessageW(a, EM_SETSEL, 2, 2);
+    SendMessageW(a, WM_KEYUP, VK_RIGHT, 0);
+    EXPECT_EQ(run("a/selected"), "none");
+}
+
+TEST_F(Faces, AreaScrollBarsFromText) {
+    window("size: 300x300");
+    HWND a = face("a", "type: 'area size: 100x100 text: {" + std::string(200, 'm') + "}");
+    LONG st = GetWindowLongW(a, GWL_STYLE);
+    EXPECT_TRUE(st & WS_HSCROLL);
+    EXPECT_FALSE(st & WS_VSCROLL);
+    HWND b = face("b", "type: 'area size: 100x100 text: 42");
+    st = GetWindowLongW(b, GWL_STYLE);
+    EXPECT_FALSE(st & (WS_HSCROLL | WS_VSCROLL));
+}
+
+TEST_F(Faces, PaneChangesMoveWindows) {
+    HWND w = window("size: 300x300");
+    ASSERT_EQ(run("a: make face! [type: 'base size: 10x10 color: 1.1.1]"
+                  " b: make face! [type: 'base size: 10x10 color: 1.1.1]"
+                  " c: make face! [type: 'base size: 10x10 color: 1.1.1]"
+                  " foreach x reduce [a b c][show-face x w/state/1] w/pane: reduce [a b c] none"),
+              "none");
+    HWND ha = window_of("a"), hc = window_of("c");
+    // c is moved to the head of the pane: the pane's last face ends on top.
+    ASSERT_EQ(run("move find w/pane c w/pane"
+                  " system/vezi/platform/on-change-facet w 'pane w/pane 'moved c 0 1 none"),
+              "none");
+    EXPECT_EQ(GetTopWindow(w), window_of("b"));
+    // Removal, reported after the face was freed, still takes its window out.
+    ASSERT_EQ(run("system/vezi/platform/destroy-vezi a false"
+                  " system/vezi/platform/on-change-facet w 'pane w/pane 'remove none 1 1 a/visible?"),
+              "false");
+    EXPECT_FALSE(IsChild(w, ha));
+    EXPECT_FALSE(IsWindowVisible(ha));
+    // Into a panel: visible; into a tab-panel: left alone.
+    ASSERT_EQ(run("p: make face! [type: 'panel size: 100x100] show-face p w/state/1 c/visible?: false"
+                  " system/vezi/platform/on-change-facet p 'pane p/pane 'inserted c 0 1 c/visible?"),
+              "true");
+    EXPECT_EQ(GetParent(hc), window_of("p"));
+    ASSERT_EQ(run("f: make face! [type: 'tab-panel size: 100x100] show-face f w/state/1 c/visible?: false"
+                  " system/vezi/platform/on-change-facet f 'pane f/pane 'inserted c 0 1 c/visible?"),
+              "false");
+    drain();
+    EXPECT_FALSE(IsWindow(ha));  // the posted close destroyed it
+}
+
+TEST_F(Faces, FontLinksAndRelease) {
+    window("size: 300x300");
+    ASSERT_EQ(run("fnt: make font! [size: 10] none"), "none");
+    face("a", "type: 'text size: 50x20 font: fnt");
+    face("b", "type: 'text size: 50x20 font: fnt");
+    face("c", "type: 'text size: 50x20 font: fnt");
+    EXPECT_EQ(run("reduce [index? fnt/parent length? head fnt/parent]"), "[4 3]");
+    ASSERT_EQ(run("system/vezi/platform/destroy-vezi a false length? head fnt/parent"), "2");
+    EXPECT_EQ(run("block? fnt/state"), "true");
+    // A copy carries the state block over, but never the handles.
+    ASSERT_EQ(run("fnt2: make fnt [] f: make face! [type: 'text size: 50x20 font: fnt2]"
+                  " show-face f w/state/1 none"),
+              "none");
+    cell* top = stack::arguments.top;
+    HFONT h1 = nullptr, h2 = nullptr;
+    interpreter::catch_error([&] {
+        h1 = gui::font_handle(interpreter::do_block(reader::load("fnt", 3)), 0);
+        h2 = gui::font_handle(interpreter::do_block(reader::load("fnt2", 4)), 0);
+    });
+    stack::arguments.top = top;
+    EXPECT_NE(h1, nullptr);
+    EXPECT_NE(h2, nullptr);
+    EXPECT_NE(h1, h2);
+    EXPECT_EQ(run("length? head fnt2/parent"), "1");
+    // The last face that shows a font lets its handles go.
+    ASSERT_EQ(run("system/vezi/platform/destroy-vezi b false system/vezi/platform/destroy-vezi c false"
+                  " reduce [fnt/state empty? head fnt/parent]"),
+              "[none true]");
+    EXPECT_EQ(GetObjectType(h1), 0u);
+}
+
+TEST_F(Faces, ParaRestylesOrRemakes) {
+    window("size: 300x300");
+    HWND t = face("f", "type: 'text size: 50x20 para: make para! [wrap?: false]");
+    EXPECT_TRUE(GetWindowLongW(t, GWL_STYLE) & SS_ENDELLIPSIS);
+    ASSERT_EQ(run("f/para/wrap?: none f/state/2: 0 system/vezi/platform/update-para f 0 f/state/2"), "262144");
+    EXPECT_FALSE(GetWindowLongW(t, GWL_STYLE) & SS_ENDELLIPSIS);
+    EXPECT_EQ(window_of("f"), t);
+    HWND a = face("a", "type: 'area size: 50x50 text: \"x\" para: make para! []");
+    ASSERT_EQ(run("a/para/align: 'right system/vezi/platform/update-para a 0 none"), "none");
+    HWND a2 = window_of("a");
+    EXPECT_NE(a2, a);
+    EXPECT_FALSE(IsWindow(a));
+    EXPECT_TRUE(GetWindowLongW(a2, GWL_STYLE) & ES_RIGHT);
+}
+
+TEST_F(Faces, CursorFromAnImage) {
+    window("size: 200x100");
+    HWND b = face("b", "type: 'base size: 50x50 color: 1.2.3 options: compose [cursor: (make image! 16x16)]");
+    HCURSOR c = (HCURSOR)GetWindowLongPtrW(b, 32);
+    EXPECT_NE(c, nullptr);
+    EXPECT_EQ((HICON)c, (HICON)GetWindowLongPtrW(b, 16));
+    ASSERT_EQ(run("b/options: [cursor: cross]"), "[cursor: cross]");
+    EXPECT_EQ(update("b"), "0");
+    EXPECT_EQ((HCURSOR)GetWindowLongPtrW(b, 32), LoadCursorW(nullptr, IDC_CROSS));
+    EXPECT_EQ(GetWindowLongPtrW(b, 16), 0);
+}
+
+TEST_F(Faces, CalendarShowsItsDate) {
+    window("size: 300x300");
+    HWND c = face("c", "type: 'calendar size: 200x200 data: 3-Feb-2001");
+    SYSTEMTIME st{};
+    SendMessageW(c, MCM_GETCURSEL, 0, (LPARAM)&st);
+    EXPECT_EQ(st.wYear, 2001);
+    EXPECT_EQ(st.wMonth, 2);
+    EXPECT_EQ(st.wDay, 3);
+    // Without a date, the face takes the one the control shows.
+    face("b", "type: 'calendar size: 200x200");
+    EXPECT_EQ(run("date? b/data"), "true");
 }
 
 }  // namespace
