@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/error.h"
 #include "datatypes/object.h"
 #include "vezi/backend/core/templates.h"
 #include "vezi/backend/faces.h"
@@ -482,6 +483,27 @@ TEST_F(Faces, CalendarShowsItsDate) {
     // Without a date, the face takes the one the control shows.
     face("b", "type: 'calendar size: 200x200");
     EXPECT_EQ(run("date? b/data"), "true");
+}
+
+TEST_F(Faces, RateChangesTheTimer) {
+    window("size: 100x100");
+    HWND b = face("b", "type: 'base size: 10x10 color: 1.1.1 rate: 10");
+    EXPECT_EQ(run("b/rate: 0 system/vezi/platform/update-vezi b"), "script/invalid-arg");
+    EXPECT_EQ(run("b/rate: none system/vezi/platform/update-vezi b"), "none");
+    EXPECT_FALSE(KillTimer(b, 1));  // already stopped
+    EXPECT_EQ(run("b/rate: 0:0:0.5 system/vezi/platform/update-vezi b"), "none");
+    EXPECT_TRUE(KillTimer(b, 1));
+}
+
+// A change that fails while an update applies it leaves the face's change
+// bits as they were, for the next update.
+TEST_F(Faces, FailedUpdateKeepsTheBits) {
+    window("size: 300x300");
+    face("b", "type: 'base size: 10x10 color: 1.1.1");
+    ASSERT_EQ(run("b/color: 1.2.3 b/rate: 0 b/state/2"), "65568");
+    EXPECT_EQ(run("system/vezi/platform/update-vezi b"), "script/invalid-arg");
+    EXPECT_EQ(run("b/state/2"), "65568");
+    EXPECT_EQ(run("b/rate: none system/vezi/platform/update-vezi b b/state/2"), "0");
 }
 
 }  // namespace
