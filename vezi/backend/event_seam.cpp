@@ -20,6 +20,7 @@
 #include "vezi/backend/core/flags.h"
 #include "vezi/backend/core/words.h"
 #include "vezi/backend/gui.h"
+#include "vezi/backend/vezi_objects.h"
 #include "vezi/backend/window_proc.h"
 
 namespace gui {
@@ -234,13 +235,8 @@ bool send(const cell* e, bool post) {
 
 // system/vezi/awake, when the language layer has made it.
 bool find_awake(cell* out) {
-    cell* sys = word::get_value(word::load("system"));
-    if (!sys || sys->type() != TYPE_OBJECT) return false;
-    cell s = *sys;
-    cell* vezi = object::select_word(&s, word::load("vezi"));
-    if (vezi->type() != TYPE_OBJECT) return false;
-    cell v = *vezi;
-    cell* awake = object::select_word(&v, word::load("awake"));
+    cell* awake = vezi_field("awake");
+    if (!awake) return false;
     if (awake->type() != TYPE_FUNCTION && awake->type() != TYPE_ROUTINE && awake->type() != TYPE_NATIVE)
         return false;
     *out = *awake;

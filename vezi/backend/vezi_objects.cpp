@@ -15,10 +15,7 @@ namespace gui {
 
 VeziValues vezi_values;
 
-namespace {
-
-// The object at system/vezi[/sub], or null while the language layer has
-// not made it. The cell is copied out: the caller may allocate.
+// The cell is copied out: the caller may allocate.
 bool vezi_object(const char* sub, cell* out) {
     cell* sys = word::get_value(word::load("system"));
     if (!sys || sys->type() != TYPE_OBJECT) return false;
@@ -34,6 +31,14 @@ bool vezi_object(const char* sub, cell* out) {
     *out = obj;
     return true;
 }
+
+cell* vezi_field(const char* name) {
+    cell obj;
+    if (!vezi_object(nullptr, &obj)) return nullptr;
+    return object::select_word(&obj, word::load(name));
+}
+
+namespace {
 
 // Sets an existing field; an object without the field is left alone.
 void set_field(const char* sub, const char* field, const cell* value) {

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+struct cell;
+
 namespace gui {
 
 struct VeziValues {
@@ -24,6 +26,13 @@ void set_fonts_values(const wchar_t* name, int32_t size);
 // system/vezi/metrics/dpi, misc (scroller) and colors (text, window, panel).
 void set_metrics_values(int32_t dpi, int32_t scroll_x, int32_t scroll_y, uint32_t text, uint32_t window,
                         uint32_t panel);
+
+// The object at system/vezi[/sub] (copied into `out`), false while the
+// language layer has not made it.
+bool vezi_object(const char* sub, cell* out);
+// A field of system/vezi (`platform` for the platform object), or null. The
+// pointer is into the object's values: use it before anything allocates.
+cell* vezi_field(const char* name);
 
 // A logic! field of system/vezi (GPU?, debug? ...); `fallback` while the
 // object or the field is missing.

@@ -134,6 +134,26 @@ SeriesAction series_action(const cell* word) {
 
 // --- lists and combo boxes ---------------------------------------------------------------------
 
+namespace {
+
+// Adds the text-like values of `data` (rooted by the caller) as items with
+// `add` (LB_ADDSTRING or CB_ADDSTRING); the longest item's text. The block is
+// re-read after each message: the control's owner may run code.
+std::wstring add_items(HWND h, cell* data, UINT add) {
+    std::wstring longest;
+    int32_t n = block::length_of(data);
+    for (int32_t i = 0; i < n; i++) {
+        const cell* v = block::head_cell(data) + i;
+        if (!is_text_like(v)) continue;
+        std::wstring text = item_text(v);
+        SendMessageW(h, add, 0, (LPARAM)text.c_str());
+        if (text.size() > longest.size()) longest = text;
+    }
+    return longest;
+}
+
+}  // namespace
+
 void init_text_list(HWND h, cell* face) {
     stack::TopMark mark;
     cell* f = stack::push(face);
@@ -141,15 +161,7 @@ void init_text_list(HWND h, cell* face) {
     SetWindowLongPtrW(h, GWLP_USERDATA, 0);
     cell* data = stack::push(facet(f, FACET_DATA));
     if (is_block_like(data)) {
-        std::wstring longest;
-        int32_t n = block::length_of(data);
-        for (int32_t i = 0; i < n; i++) {
-            const cell* v = block::head_cell(data) + i;
-            if (!is_text_like(v)) continue;
-            std::wstring text = item_text(v);
-            SendMessageW(h, LB_ADDSTRING, 0, (LPARAM)text.c_str());
-            if (text.size() > longest.size()) longest = text;
-        }
+        std::wstring longest = add_items(h, data, LB_ADDSTRING);
         SetWindowLongPtrW(h, GWLP_USERDATA, (LONG_PTR)longest.size());
         if (!longest.empty()) set_list_extent(h, longest);
     }
@@ -165,13 +177,7 @@ void init_drop(HWND h, cell* face, bool drop_list) {
     cell* data = stack::push(facet(f, FACET_DATA));
     if (is_block_like(data)) {
         SendMessageW(h, CB_RESETCONTENT, 0, 0);
-        int32_t n = block::length_of(data);
-        for (int32_t i = 0; i < n; i++) {
-            const cell* v = block::head_cell(data) + i;
-            if (!is_text_like(v)) continue;
-            std::wstring text = item_text(v);
-            SendMessageW(h, CB_ADDSTRING, 0, (LPARAM)text.c_str());
-        }
+        add_items(h, data, CB_ADDSTRING);
     }
     const cell* text = facet(f, FACET_TEXT);
     if (drop_list || text->type() != TYPE_STRING) {

@@ -422,16 +422,6 @@ static LRESULT on_notify(NMHDR* hdr) {
 
 // --- display and DPI changes ------------------------------------------------------------------
 
-// A field of system/vezi (`platform` for the platform object), or null.
-static cell* vezi_field(const char* name) {
-    cell* sys = word::get_value(word::load("system"));
-    if (!sys || sys->type() != TYPE_OBJECT) return nullptr;
-    cell s = *sys;
-    cell* vezi = object::select_word(&s, word::load("vezi"));
-    if (vezi->type() != TYPE_OBJECT) return nullptr;
-    cell v = *vezi;
-    return object::select_word(&v, word::load(name));
-}
 
 // Calls system/vezi/platform/refresh-screens; nothing it raises or throws
 // leaves through the window procedure.

@@ -21,6 +21,7 @@
 #include "vezi/backend/gui.h"
 #include "vezi/backend/widget_items.h"
 #include "vezi/backend/widgets.h"
+#include "tests/vezi/gui/face_windows.h"
 
 namespace {
 
@@ -60,24 +61,12 @@ protected:
         while (gui::do_events(true)) {
         }
     }
-    // The window of the face a global word holds.
-    HWND window_of(const char* word) {
-        cell* top = stack::arguments.top;
-        cell* v = nullptr;
-        interpreter::catch_error([&] {
-            std::string code = std::string(word);
-            v = interpreter::do_block(reader::load(code.data(), code.size()));
-        });
-        HWND h = v ? gui::face_handle(v) : nullptr;
-        stack::arguments.top = top;
-        return h;
-    }
     // Makes the window of a window face `w` from its spec, shown.
     HWND window(const std::string& spec) {
         EXPECT_EQ(run("w: make face! [type: 'window " + spec + "] show-face w system/vezi/platform/make-null-handle"
                       " type? w/state/1"),
                   "handle!");
-        HWND h = window_of("w");
+        HWND h = face_window("w");
         ShowWindow(h, SW_SHOWNORMAL);
         drain();
         seen.clear();
@@ -88,7 +77,7 @@ protected:
         EXPECT_EQ(run("f: make face! [" + spec + "] show-face f w/state/1 type? f/state/1"), "handle!");
         drain();
         seen.clear();
-        return window_of("f");
+        return face_window("f");
     }
     // A face held by the global word `name`, made in the window.
     HWND face(const std::string& name, const std::string& spec) {
@@ -97,7 +86,7 @@ protected:
                   "handle!");
         drain();
         seen.clear();
-        return window_of(name.c_str());
+        return face_window(name.c_str());
     }
     // Applies the change bits that the face's assignments recorded.
     std::string update(const std::string& name) {
@@ -228,7 +217,7 @@ TEST_F(Faces, SiblingsMoveInOneBatch) {
     interpreter::catch_error([&] { first = gui::face_handle(interpreter::do_block(reader::load("first p", 7))); });
     GetWindowRect(first, &r);
     POINT o{r.left, r.top};
-    ScreenToClient(window_of("w"), &o);
+    ScreenToClient(face_window("w"), &o);
     EXPECT_EQ(o.x, 5 * expected_dpi() / 96);
     run("foreach x p [system/vezi/platform/destroy-vezi x false] p: none");
 }
@@ -332,8 +321,8 @@ TEST_F(Faces, TabSelectionShowsItsPage) {
     gui::tab_selected(t);
     EXPECT_EQ(run("f/selected"), "2");
     EXPECT_EQ(run("reduce [a/visible? p/visible?]"), "[false true]");
-    EXPECT_TRUE(IsWindowVisible(window_of("p")));
-    EXPECT_FALSE(IsWindowVisible(window_of("a")));
+    EXPECT_TRUE(IsWindowVisible(face_window("p")));
+    EXPECT_FALSE(IsWindowVisible(face_window("a")));
     EXPECT_TRUE(saw("change"));
 }
 
@@ -390,12 +379,12 @@ TEST_F(Faces, PaneChangesMoveWindows) {
                   " c: make face! [type: 'base size: 10x10 color: 1.1.1]"
                   " foreach x reduce [a b c][show-face x w/state/1] w/pane: reduce [a b c] none"),
               "none");
-    HWND ha = window_of("a"), hc = window_of("c");
+    HWND ha = face_window("a"), hc = face_window("c");
     // c is moved to the head of the pane: the pane's last face ends on top.
     ASSERT_EQ(run("move find w/pane c w/pane"
                   " system/vezi/platform/on-change-facet w 'pane w/pane 'moved c 0 1 none"),
               "none");
-    EXPECT_EQ(GetTopWindow(w), window_of("b"));
+    EXPECT_EQ(GetTopWindow(w), face_window("b"));
     // Removal, reported after the face was freed, still takes its window out.
     ASSERT_EQ(run("system/vezi/platform/destroy-vezi a false"
                   " system/vezi/platform/on-change-facet w 'pane w/pane 'remove none 1 1 a/visible?"),
@@ -406,7 +395,7 @@ TEST_F(Faces, PaneChangesMoveWindows) {
     ASSERT_EQ(run("p: make face! [type: 'panel size: 100x100] show-face p w/state/1 c/visible?: false"
                   " system/vezi/platform/on-change-facet p 'pane p/pane 'inserted c 0 1 c/visible?"),
               "true");
-    EXPECT_EQ(GetParent(hc), window_of("p"));
+    EXPECT_EQ(GetParent(hc), face_window("p"));
     ASSERT_EQ(run("f: make face! [type: 'tab-panel size: 100x100] show-face f w/state/1 c/visible?: false"
                   " system/vezi/platform/on-change-facet f 'pane f/pane 'inserted c 0 1 c/visible?"),
               "false");
@@ -451,10 +440,10 @@ TEST_F(Faces, ParaRestylesOrRemakes) {
     EXPECT_TRUE(GetWindowLongW(t, GWL_STYLE) & SS_ENDELLIPSIS);
     ASSERT_EQ(run("f/para/wrap?: none f/state/2: 0 system/vezi/platform/update-para f 0 f/state/2"), "262144");
     EXPECT_FALSE(GetWindowLongW(t, GWL_STYLE) & SS_ENDELLIPSIS);
-    EXPECT_EQ(window_of("f"), t);
+    EXPECT_EQ(face_window("f"), t);
     HWND a = face("a", "type: 'area size: 50x50 text: \"x\" para: make para! []");
     ASSERT_EQ(run("a/para/align: 'right system/vezi/platform/update-para a 0 none"), "none");
-    HWND a2 = window_of("a");
+    HWND a2 = face_window("a");
     EXPECT_NE(a2, a);
     EXPECT_FALSE(IsWindow(a));
     EXPECT_TRUE(GetWindowLongW(a2, GWL_STYLE) & ES_RIGHT);

@@ -21,6 +21,7 @@
 #include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
 #include "vezi/backend/widgets.h"
+#include "tests/vezi/gui/face_windows.h"
 #include "vezi/backend/window_proc.h"
 
 namespace {
@@ -53,20 +54,12 @@ protected:
         while (gui::do_events(true)) {
         }
     }
-    HWND window_of(const char* word) {
-        cell* top = stack::arguments.top;
-        cell* v = nullptr;
-        interpreter::catch_error([&] { v = interpreter::do_block(reader::load(word, strlen(word))); });
-        HWND h = v ? gui::face_handle(v) : nullptr;
-        stack::arguments.top = top;
-        return h;
-    }
     // A shown window face `w`; the log starts empty.
     HWND window(const std::string& spec) {
         EXPECT_EQ(run("w: make face! [type: 'window " + spec + "] show-face w system/vezi/platform/make-null-handle"
                       " type? w/state/1"),
                   "handle!");
-        HWND h = window_of("w");
+        HWND h = face_window("w");
         ShowWindow(h, SW_SHOWNORMAL);
         drain();
         run("clear log");
@@ -79,7 +72,7 @@ protected:
                   "handle!");
         drain();
         run("clear log");
-        return window_of(word);
+        return face_window(word);
     }
     int32_t saved_dpi = 96;
 };
