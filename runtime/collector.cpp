@@ -470,8 +470,11 @@ void collect() {
     index_frames();
     mark_roots();
     collect_pointer_roots();
-    externals::sweep();
+    // Ownership records keep values alive too: external resources are swept
+    // only once they have marked theirs (else a value they revive keeps a
+    // released resource, and its handle slot goes to another value).
     sweep_ownership();
+    externals::sweep();
     compact();
     memory::sweep_big_frames();
     release_freed();
