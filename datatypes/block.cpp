@@ -47,8 +47,8 @@ uint32_t cell_bytes(uint64_t n) {
     return (uint32_t)(n * sizeof(cell));
 }
 
-// Room for `extra` more cells after the tail: grows to twice the need when
-// `doubling`, else to the need. Returns the buffer (read again).
+}  // namespace
+
 Buffer* ensure_room(Node* node, uint64_t extra, bool doubling) {
     Buffer* b = node->buffer;
     uint64_t bytes = extra * sizeof(cell);
@@ -62,6 +62,8 @@ Buffer* ensure_room(Node* node, uint64_t extra, bool doubling) {
     if (need > 0x7FFFFFF0u) no_memory();
     return memory::expand_series_copy(node, (int32_t)capacity);
 }
+
+namespace {
 
 bool is_comparable_numeric(uint8_t t) {
     return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT;
@@ -98,7 +100,6 @@ Node* root_series(RootSlot slot) { return node_of(cells_of(root) + slot); }
 
 // --- Cell-array primitives ---------------------------------------------------------------
 
-int32_t total_cells(Node* node) { return (int32_t)(node->buffer->used_bytes() / sizeof(cell)); }
 
 int32_t length_of(const cell* blk) { return total_cells(node_of(blk)) - head_of(blk); }
 
@@ -543,14 +544,16 @@ struct Source {
         int32_t left = series::units_from_head(&value, false);
         if (left < n) n = left;
     }
-    // Copies the n cells into a tracked block (they may lie in the target).
-    cell* snapshot() {
+    // The n cells, copied into a tracked block when they are a block's (they
+    // may lie in the target); a single value is its own copy. `release` after.
+    const cell* snapshot() {
+        if (!cells) return &value;
         cell* s = (cell*)sys::allocate(cell_bytes((uint64_t)(n ? n : 1)));
-        if (cells)
-            memcpy((void*)s, (const void*)(cells_of(node_of(&value)) + head_of(&value)), (size_t)n * sizeof(cell));
-        else
-            s[0] = value;
+        memcpy((void*)s, (const void*)(cells_of(node_of(&value)) + head_of(&value)), (size_t)n * sizeof(cell));
         return s;
+    }
+    void release(const cell* s) {
+        if (s != &value) sys::free((void*)s);
     }
 };
 
@@ -577,20 +580,20 @@ cell* insert_at(cell* series, cell* value, int32_t part, bool only, int32_t dup,
     ownership::Word word = append ? ownership::APPEND : ownership::INSERT;
     int32_t index = append ? total_cells(node) : head_of(series);
     // The owner is told what comes in, so it can refuse it.
-    bool owned = ownership::check(series, word, index, (int32_t)total, value);
+    bool owned = series::may_be_owned(series) && ownership::check(series, word, index, (int32_t)total, value);
     // The handler may have changed both series.
     src.recount();
     if (src.n <= 0) return series;
     total = total_of(src.n, dup);
     int32_t at = append ? total_cells(node) : clamp_head(series);
     ensure_room(node, (uint64_t)total, dup < 5);
-    cell* saved = src.snapshot();
+    const cell* saved = src.snapshot();
     Buffer* b = node->buffer;
     cell* p = cells_of(node) + at;
     memmove((void*)(p + total), (const void*)p, (size_t)(b->tail - reinterpret_cast<uint8_t*>(p)));
     put_cells(node, at, saved, src.n, total / src.n);
     b->tail += (size_t)total * sizeof(cell);
-    sys::free(saved);
+    src.release(saved);
     // A hash! enters cells added at the tail; cells that moved need it all again.
     if (at + total == total_cells(node)) hash::entered(series, at, at + (int32_t)total);
     else hash::rebuild(series);
@@ -621,7 +624,7 @@ cell* change(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
     int32_t h = clamp_head(series);
     int64_t added = total_of(src.n, dup);
     int32_t avail = total_cells(node) - h;
-    bool owned = ownership::check(series, ownership::CHANGE, h, (int32_t)added);
+    bool owned = series::may_be_owned(series) && ownership::check(series, ownership::CHANGE, h, (int32_t)added);
     src.recount();
     if (dup == 0 || dup < -1) src.n = 0;
     added = total_of(src.n, dup);
@@ -632,11 +635,11 @@ cell* change(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
     int32_t count = total_cells(node);
     int64_t grow = added - removed;
     if (grow > 0) ensure_room(node, (uint64_t)grow, false);
-    cell* saved = src.snapshot();
+    const cell* saved = src.snapshot();
     cell* p = cells_of(node) + h;
     memmove((void*)(p + added), (const void*)(p + removed), (size_t)(count - h - removed) * sizeof(cell));
     if (src.n > 0) put_cells(node, h, saved, src.n, added / src.n);
-    sys::free(saved);
+    src.release(saved);
     Buffer* b = node->buffer;
     b->tail = b->head + (size_t)(count + added - removed) * sizeof(cell);
     hash::rebuild(series);
@@ -963,7 +966,14 @@ int32_t compare_records(const void* a, const void* b, uintptr_t op, uintptr_t fl
     uint32_t n = (flags & SORT_ALL) ? flags >> 2 : 1;
     for (uint32_t i = from; i < from + n; i++) {
         cell p = x[i], q = y[i];
-        int32_t r = compare_cells(&p, &q, (int32_t)op);
+        int32_t r;
+        // Integers, the commonest sort, skip the action table.
+        if (p.type() == TYPE_INTEGER && q.type() == TYPE_INTEGER) {
+            int32_t a = (int32_t)p.data2, b = (int32_t)q.data2;
+            r = (a > b) - (a < b);
+        } else {
+            r = compare_cells(&p, &q, (int32_t)op);
+        }
         if (r == NOT_COMPARABLE) r = (int32_t)p.type() - (int32_t)q.type();
         if (r) return r;
     }

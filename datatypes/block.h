@@ -54,7 +54,7 @@ inline cell* cells_of(memory::Node* node) { return reinterpret_cast<cell*>(node-
 // Cells from the head to the tail (no clamping; negative past the tail).
 int32_t length_of(const cell* blk);
 // Cells of the whole buffer.
-int32_t total_cells(memory::Node* node);
+inline int32_t total_cells(memory::Node* node) { return (int32_t)(node->buffer->used_bytes() / sizeof(cell)); }
 // Head + 1 when a cell remains; answers whether the head is now at the tail.
 bool advance(cell* blk);
 // The head cell; a head index past the tail is reset to the tail first.
@@ -72,6 +72,9 @@ void truncate(memory::Node* node, int32_t n);
 cell* append_cell_copy(memory::Node* node, const cell* value);
 // A new tail cell, unset!.
 cell* alloc_tail(memory::Node* node);
+// Room for `extra` more cells after the tail: grows to twice the need when
+// `doubling`, else to the need. Returns the buffer (read again).
+memory::Buffer* ensure_room(memory::Node* node, uint64_t extra, bool doubling);
 // Tail back one cell when not empty; the head index of `blk` is clamped.
 void drop_last(cell* blk);
 // Appends a copy of every cell of `from` (from its head).

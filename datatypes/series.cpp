@@ -73,11 +73,6 @@ bool is_at_tail(const cell* v) {
     return (int64_t)head_of(v) << shift_of(b->unit()) >= (int64_t)(b->tail - b->head);
 }
 
-uint32_t buffer_units(const cell* v) {
-    if (v->type() == TYPE_IMAGE) return image_pixels(v);
-    Buffer* b = buffer_of(v);
-    return (uint32_t)(b->tail - b->head) >> shift_of(b->unit());
-}
 
 bool advance(cell* v, int32_t n) {
     int64_t h = (int64_t)head_of(v) + n;

@@ -32,12 +32,11 @@ namespace series {
 inline memory::Node* node_of(const cell* v) { return (memory::Node*)(uintptr_t)v->data2; }
 inline memory::Buffer* buffer_of(const cell* v) { return node_of(v)->buffer; }
 // log2 of a unit width (0 for widths 0 and 1).
-inline uint32_t shift_of(uint32_t unit) {
-    uint32_t s = 0;
-    while (unit > 1) unit >>= 1, s++;
-    return s;
-}
+inline uint32_t shift_of(uint32_t unit) { return unit > 1 ? 31 - (uint32_t)__builtin_clz(unit) : 0; }
 inline uint32_t unit_of(const cell* v) { return buffer_of(v)->unit(); }
+// Whether the series (with a node) may have an owner to tell of changes: the
+// buffer flag spares every unowned series the owner table's lookup.
+inline bool may_be_owned(const cell* v) { return (buffer_of(v)->flags & memory::FLAG_OWNED) != 0; }
 
 // Type classes.
 bool is_any_block(uint8_t type);
@@ -63,7 +62,11 @@ inline cell* const ABSENT = (cell*)(intptr_t)-1;
 // the tail.
 bool is_at_tail(const cell* v);
 // Units from the buffer's head pointer to its tail (the head index ignored).
-uint32_t buffer_units(const cell* v);
+inline uint32_t buffer_units(const cell* v) {
+    if (v->type() == TYPE_IMAGE) return (v->data3 & 0xFFFF) * (v->data3 >> 16);  // pixels
+    const memory::Buffer* b = buffer_of(v);
+    return b->used_bytes() >> shift_of(b->unit());
+}
 // Moves the head forward by n units only when it stays at or before the tail;
 // answers whether the head is now at the tail.
 bool advance(cell* v, int32_t n);

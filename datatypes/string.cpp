@@ -53,8 +53,9 @@ static void put_char(uint8_t* p, uint32_t width, int32_t cp) {
 
 uint32_t width_of(const cell* value) { return checked_width(buffer_of(value)->unit()); }
 
+// Widths 1, 2 and 4 shift by width / 2.
 static uint32_t units_of(const Buffer* b) {
-    return (uint32_t)(b->tail - b->head) / checked_width(b->unit());
+    return (uint32_t)(b->tail - b->head) >> (checked_width(b->unit()) >> 1);
 }
 
 // Head index clamped to 0..units, written back.
@@ -178,9 +179,14 @@ static Buffer* fit(Node* node, int32_t cp, int32_t keep1) {
 }
 
 void append_char(Node* node, int32_t cp) {
+    Buffer* b = node->buffer;
+    if (b->unit() == 1 && (uint32_t)cp <= 0x7F && b->tail < b->data_end()) {
+        *b->tail++ = (uint8_t)cp;
+        return;
+    }
     fit(node, cp, 0x7F);
     uint32_t w = node->buffer->unit();
-    Buffer* b = ensure_room(node, w);
+    b = ensure_room(node, w);
     put_char(b->tail, w, cp);
     b->tail += w;
 }
@@ -412,11 +418,25 @@ static int32_t compare_runs(const uint8_t* a, uint32_t wa, const uint8_t* b, uin
     });
 }
 
+// A text's units from its head (the head clamped as head_index does).
+struct Run {
+    const uint8_t* p;
+    uint32_t width;
+    int32_t length;
+};
+static Run run_of(cell* v) {
+    uint32_t h = head_index(v);
+    Buffer* b = buffer_of(v);
+    uint32_t w = b->unit();
+    return {b->head + (size_t)h * w, w, (int32_t)(units_of(b) - h)};
+}
+
 int32_t compare_values(cell* a, cell* b, int32_t op, bool prefix) {
     bool same = a->data2 == b->data2 && a->data1 == b->data1;
     if (op == OP_SAME) return same ? 0 : -1;
     if (same && (is_equality_op(op) || op == OP_NOT_EQUAL)) return 0;
-    int32_t la = length_of(a), lb = length_of(b);
+    Run ra = run_of(a), rb = run_of(b);
+    int32_t la = ra.length, lb = rb.length;
     if (prefix) {
         if (lb == 0) return op == OP_FIND ? 1 : 0;
         if (la < lb) return 1;
@@ -425,8 +445,9 @@ int32_t compare_values(cell* a, cell* b, int32_t op, bool prefix) {
     }
     uint32_t n = (uint32_t)(la < lb ? la : lb);
     if (n == 0) return la == lb ? 0 : prefix ? 0 : la > lb ? 1 : -1;
-    int32_t r = compare_runs(head_pointer(a), width_of(a), head_pointer(b), width_of(b), n,
-                             folds(op));
+    int32_t r = ra.width == 1 && rb.width == 1
+                    ? compare_units<uint8_t, uint8_t>(ra.p, rb.p, n, folds(op))
+                    : compare_runs(ra.p, ra.width, rb.p, rb.width, n, folds(op));
     if (r != 0 || prefix) return r;
     return la == lb ? 0 : la > lb ? 1 : -1;
 }
@@ -769,7 +790,13 @@ static int32_t change_estimate(cell* value) {
 }
 
 cell* append(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
-    bool owned = ownership::check(series, ownership::APPEND, total_length(series), change_estimate(value));
+    bool owned = series::may_be_owned(series) &&
+                 ownership::check(series, ownership::APPEND, total_length(series), change_estimate(value));
+    if (!owned && value->type() == TYPE_CHAR && part != 0 && dup < 2) {
+        append_char(node_of(series), (int32_t)value->data2);
+        series->data1 = 0;
+        return series;
+    }
     int32_t at = total_length(series);
     uint32_t added = add_at_tail(series, value, part, dup);
     if (owned) ownership::check(series, ownership::APPENDED, at, (int32_t)added);
@@ -778,7 +805,8 @@ cell* append(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
 }
 
 cell* insert(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
-    bool owned = ownership::check(series, ownership::INSERT, (int32_t)head_index(series), change_estimate(value));
+    bool owned = series::may_be_owned(series) &&
+                 ownership::check(series, ownership::INSERT, (int32_t)head_index(series), change_estimate(value));
     uint32_t h = head_index(series);  // after the handler, which may have cut the series
     uint32_t old_tail = units_of(buffer_of(series));
     uint32_t added = add_at_tail(series, value, part, dup);
@@ -791,7 +819,8 @@ cell* insert(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
 }
 
 cell* change(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
-    bool owned = ownership::check(series, ownership::CHANGE, (int32_t)head_index(series), change_estimate(value));
+    bool owned = series::may_be_owned(series) &&
+                 ownership::check(series, ownership::CHANGE, (int32_t)head_index(series), change_estimate(value));
     uint32_t h = head_index(series);  // after the handler, which may have cut the series
     uint32_t old_tail = units_of(buffer_of(series));
     if (h >= old_tail) return append(series, value, -1, only, dup);

@@ -1,5 +1,6 @@
 #include "evaluator/parse.h"
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,13 +49,14 @@ enum Keyword : int32_t {
 
 // Canonical symbols of the keywords, by Keyword.
 int32_t keyword_symbols[KW_COUNT];
+// The keyword of each canonical symbol up to the highest keyword's: the
+// machine asks this of nearly every rule cell.
+std::vector<uint8_t> keyword_by_symbol;
 
 Keyword keyword_of(const cell* c) {
     if (c->type() != TYPE_WORD) return KW_NONE_;
-    int32_t s = symbol::resolve(word::symbol_of(c));
-    for (int32_t k = 1; k < KW_COUNT; k++)
-        if (keyword_symbols[k] == s) return (Keyword)k;
-    return KW_NONE_;
+    uint32_t s = (uint32_t)symbol::resolve(word::symbol_of(c));
+    return s < keyword_by_symbol.size() ? (Keyword)keyword_by_symbol[s] : KW_NONE_;
 }
 
 bool is_keyword(const cell* c, Keyword k) { return keyword_of(c) == k; }
@@ -192,10 +194,11 @@ struct Engine {
     }
 
     void push_entry(const cell& a, const cell& b, const cell& c) {
+        const cell entry[3] = {a, b, c};  // the cells may lie in the stack that grows
         Node* n = rs_node();
-        block::append_cell_copy(n, &a);
-        block::append_cell_copy(n, &b);
-        block::append_cell_copy(n, &c);
+        memory::Buffer* buf = block::ensure_room(n, 3, true);
+        memcpy(buf->tail, entry, sizeof entry);
+        buf->tail += sizeof entry;
         top_aux() = {events, at()};
     }
     void pop_entry() {
@@ -249,8 +252,9 @@ struct Engine {
     int32_t remaining() { return units() - at(); }
     // Code point, byte or nothing at an index (strings and binaries).
     int32_t unit_at(int32_t i) const {
-        if (kind == K_STRING) return string::char_at(input, (uint32_t)i);
-        return series::buffer_of(input)->head[i];
+        const memory::Buffer* b = series::buffer_of(input);
+        if (kind == K_STRING && b->unit() != 1) return string::char_at(input, (uint32_t)i);
+        return b->head[i];
     }
     cell value_at(int32_t i) const { return block::cells_of(series::node_of(input))[i]; }
 
@@ -369,6 +373,9 @@ struct Engine {
     // Calls the trace callback; false when it asks to stop.
     bool fire(const cell* event) {
         if (!callback || stopped) return !stopped;
+        return call_tracer(event);
+    }
+    bool call_tracer(const cell* event) {
         cell* base = stack::arguments.top;
         stack::push(event);
         logic::push(match);
@@ -1357,7 +1364,13 @@ void init() {
         words::sym_while, words::sym_insert, words::sym_only, words::sym_collect, words::sym_keep,
         words::sym_pick, words::sym_ahead, words::sym_after, symbol::make("change"),
     };
-    for (int32_t k = 1; k < KW_COUNT; k++) keyword_symbols[k] = symbol::resolve(symbols[k]);
+    keyword_by_symbol.clear();
+    for (int32_t k = 1; k < KW_COUNT; k++) {
+        int32_t sym = symbol::resolve(symbols[k]);
+        keyword_symbols[k] = sym;
+        if ((size_t)sym >= keyword_by_symbol.size()) keyword_by_symbol.resize((size_t)sym + 1, KW_NONE_);
+        keyword_by_symbol[(size_t)sym] = (uint8_t)k;
+    }
 }
 
 bool process(cell* input, cell* rules, int32_t mode, int32_t limit, cell* callback, cell* result) {

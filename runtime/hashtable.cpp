@@ -93,10 +93,18 @@ uint32_t hash_string(const cell* s) {
     uint32_t count = p < b->tail ? (uint32_t)(b->tail - p) / unit : 0;
     if (s->type() == TYPE_LIMITED_STRING && (int32_t)s->data3 >= 0 && s->data3 < count) count = s->data3;
     uint32_t h = platform::random::hash_seed;
+    if (unit == 1) {
+        // Byte text, the common key, folds through the table directly.
+        const uint32_t* upper = case_::upper_table;
+        for (uint32_t i = 0; i < count; i++) {
+            uint32_t cp = p[i], m = upper[cp];
+            h = body_block(h, m ? m : cp);
+        }
+        return mix(h ^ (4 * count));
+    }
     for (uint32_t i = 0; i < count; i++, p += unit) {
         int32_t cp;
         switch (unit) {
-            case 1: cp = *p; break;
             case 2: cp = p[0] | (p[1] << 8); break;
             case 4: memcpy(&cp, p, 4); break;
             default: sys::no_switch();
