@@ -5,9 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/handle.h"
 #include "datatypes/integer.h"
+#include "datatypes/none.h"
+#include "datatypes/object.h"
+#include "datatypes/point.h"
 #include "datatypes/string.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
@@ -18,9 +22,6 @@
 #ifdef _WIN32
 #include "datatypes/block.h"
 #include "datatypes/logic.h"
-#include "datatypes/none.h"
-#include "datatypes/object.h"
-#include "datatypes/datatype.h"
 #include "datatypes/float.h"
 #include "datatypes/pair.h"
 #include "datatypes/series.h"
@@ -32,6 +33,13 @@
 namespace {
 
 cell* arg(int32_t i) { return &stack::arguments.window[i]; }
+
+// The script error of an argument of a type the routine does not take.
+[[noreturn]] void raise_invalid_type(const cell* value) {
+    cell* dt = stack::push_cell();
+    datatype::make_at(dt, value->type());
+    error::raise(error::SCRIPT, "invalid-type", dt);
+}
 
 #ifdef _WIN32
 HWND handle_of(const cell* h) { return (HWND)(uintptr_t)h->data2; }
@@ -92,18 +100,14 @@ void vezi_update_vezi() {
             for (int32_t i = 0; i < n; i++) {
                 cell* f = block::head_cell(v) + i;
                 if (f->type() != TYPE_OBJECT) {
-                    cell* dt = stack::push_cell();
-                    datatype::make_at(dt, f->type());
-                    error::raise(error::SCRIPT, "invalid-type", dt);
+                    raise_invalid_type(f);
                 }
             }
             gui::update_views(v);
         } else if (v->type() == TYPE_OBJECT) {
             if (gui::type_of(v) != gui::FaceType::screen) gui::update_vezi(v);
         } else {
-            cell* dt = stack::push_cell();
-            datatype::make_at(dt, v->type());
-            error::raise(error::SCRIPT, "invalid-type", dt);
+            raise_invalid_type(v);
         }
         answer_none();
     })
@@ -216,6 +220,33 @@ void vezi_update_text() {
     })
 }
 
+// The text is `value` (a string!), or the face's `text` when value is none;
+// a text that is not a string! measures as none.
+void vezi_size_text() {
+    cell* value = arg(1);
+    if (value->type() != TYPE_STRING && value->type() != TYPE_NONE) {
+        raise_invalid_type(value);
+    }
+    cell* text = stack::push(value->type() == TYPE_NONE ? object::values(arg(0)) + gui::FACET_TEXT : value);
+    if (text->type() != TYPE_STRING) {
+        none::make_at(arg(0));
+        return;
+    }
+    GUI_ONLY({
+        double w = 0;
+        double h = 0;
+        gui::get_text_size(arg(0), text, &w, &h);
+        point2D::make_in(arg(0), (float)w, (float)h);
+    })
+}
+
+void vezi_update_scroller() {
+    GUI_ONLY({
+        gui::update_scroller(arg(0), integer::get(arg(1)));
+        answer_none();
+    })
+}
+
 void vezi_set_dark_mode() {
     GUI_ONLY({
         HWND h = gui::face_handle(arg(0));
@@ -255,6 +286,8 @@ const Entry vezi_table[] = {
     {"ctx||vezi~get-current-screen", vezi_get_current_screen},
     {"ctx||vezi~get-screen-size", vezi_get_screen_size},
     {"ctx||vezi~update-text", vezi_update_text},
+    {"ctx||vezi~size-text", vezi_size_text},
+    {"ctx||vezi~update-scroller", vezi_update_scroller},
     {"ctx||vezi~set-dark-mode", vezi_set_dark_mode},
     {"ctx||vezi~support-dark-mode?", vezi_support_dark_mode},
     {"ctx||vezi~toggle-GPU", vezi_toggle_gpu},

@@ -9,6 +9,10 @@
 #include <vector>
 
 #include "tests/evaluator/eval.h"
+#include "datatypes/integer.h"
+#include "datatypes/object.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
 #include "vezi/backend/core/color.h"
 #include "vezi/backend/core/dpi.h"
 #include "vezi/backend/core/facets.h"
@@ -664,6 +668,69 @@ TEST_F(BackendCore, GdiFontsOfFontObjects) {
     EXPECT_EQ(f.name_units, 30);
     EXPECT_FALSE(gui::font_field_remakes(gui::FONT_COLOR));
     EXPECT_TRUE(gui::font_field_remakes(gui::FONT_ANTI_ALIAS));
+}
+
+TEST_F(BackendCore, FontWeights) {
+    struct Read {
+        const char* weight;
+        int32_t result;
+    } reads[] = {{"600", 600}, {"1200", 999}, {"0", 400}, {"-5", 400}, {"none", 400}, {"'bold", 400}};
+    for (const Read& r : reads)
+        EXPECT_EQ(gui::font_weight(value((std::string("make font! [weight: ") + r.weight + "]").c_str()), 400),
+                  r.result)
+            << r.weight;
+    // Regular and bold are the style's to say; nothing below 1 is a weight.
+    struct Write {
+        int32_t weight;
+        const char* kept;
+    } writes[] = {{300, "300"}, {999, "999"}, {400, "none"}, {700, "none"}, {0, "none"}, {-1, "none"}};
+    for (const Write& w : writes) {
+        cell* font = value("make font! []");
+        gui::set_font_weight(font, w.weight);
+        cell* kept = object::values(font) + gui::FONT_WEIGHT;
+        EXPECT_EQ(kept->type() == TYPE_INTEGER ? std::to_string(integer::get(kept)) : "none", w.kept) << w.weight;
+    }
+}
+
+TEST_F(BackendCore, PointsAndPairsInPlace) {
+    cell* c = value("3x-4");
+    gui::point_from_pair(c);
+    ASSERT_EQ(c->type(), TYPE_POINT2D);
+    EXPECT_FLOAT_EQ(point2D::component(c, 0), 3.0f);
+    EXPECT_FLOAT_EQ(point2D::component(c, 1), -4.0f);
+    struct Case {
+        float x, y;
+        int32_t px, py;
+    } cases[] = {{2.9f, -2.9f, 2, -2}, {-0.5f, 0.5f, 0, 0}, {3e10f, -3e10f, INT32_MAX, INT32_MIN}};
+    for (const Case& k : cases) {
+        point2D::make_in(c, k.x, k.y);
+        gui::pair_from_point(c);
+        ASSERT_EQ(c->type(), TYPE_PAIR);
+        EXPECT_EQ(pair::x_of(c), k.px) << k.x;
+        EXPECT_EQ(pair::y_of(c), k.py) << k.y;
+    }
+    cell* other = value("\"3x4\"");
+    gui::pair_from_point(other);
+    gui::point_from_pair(other);
+    EXPECT_EQ(other->type(), TYPE_STRING);
+}
+
+TEST_F(BackendCore, WideCharactersBetweenPositions) {
+    struct Case {
+        const char* text;
+        int32_t start, count, step, result;
+    } cases[] = {
+        {"\"a\U0001F600b\U0001F600\"", 0, 4, 1, 6},
+        {"\"a\U0001F600b\U0001F600\"", 2, 2, 1, 3},
+        {"\"a\U0001F600b\U0001F600\"", 0, 4, -1, 2},
+        {"\"a\U0001F600b\U0001F600\"", 3, 10, 1, 11},  // the span stops at the tail
+        {"next \"\U0001F600ab\"", 0, 2, 1, 2},           // counted from the head
+        {"\"abc\u00E9\"", 0, 4, 1, 4},                    // narrower units hold none
+        {"none", 0, 4, 1, 4},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(gui::count_wide_chars(value(c.text), c.start, c.count, c.step), c.result)
+            << c.text << " " << c.start << " " << c.count;
 }
 
 // --- window procedure: gestures, tracking limits, custom-drawn buttons ---------------

@@ -2,19 +2,58 @@
 // a system control, every one with the 80 extra bytes of window slots.
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "datatypes/none.h"
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
+#include "datatypes/word.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
 #include "vezi/backend/core/facets.h"
 #include "vezi/backend/core/templates.h"
+#include "vezi/backend/core/words.h"
 #include "vezi/backend/dx.h"
 #include "vezi/backend/gui.h"
 
 namespace gui {
 
 MenuCommand menu_command = nullptr;
+ContextMenu context_menu = nullptr;
+
+// --- additional face types ------------------------------------------------------------------
+
+namespace {
+struct ExtraEntry {
+    ExtraClass entry;
+    std::wstring class_name;  // what entry.class_name points at
+};
+// Entries are never removed, and their names must not move: a list of
+// single allocations.
+std::vector<ExtraEntry*> extra_classes;
+}  // namespace
+
+void add_extra_face_type(const char* type_word, ExtraTypeCallback callback, const wchar_t* class_name,
+                         DWORD ex_style, DWORD style, HMENU menu) {
+    auto* e = new ExtraEntry{{word_symbol(word::load(type_word)), nullptr, ex_style, style, menu, callback},
+                             class_name ? class_name : L""};
+    e->entry.class_name = class_name ? e->class_name.c_str() : nullptr;
+    extra_classes.push_back(e);
+}
+
+const ExtraClass* find_class(const cell* type_word) {
+    int32_t sym = word_symbol(type_word);
+    if (!sym) return nullptr;
+    for (ExtraEntry* e : extra_classes)
+        if (e->entry.type_symbol == sym && e->entry.class_name) return &e->entry;
+    return nullptr;
+}
+
+void extra_type_messages(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    for (size_t i = 0; i < extra_classes.size(); i++)
+        if (extra_classes[i]->entry.callback) extra_classes[i]->entry.callback(h, msg, w, l);
+}
 
 WNDPROC register_class(const wchar_t* name, const wchar_t* base, WNDPROC proc, bool system) {
     WNDCLASSEXW wc{};

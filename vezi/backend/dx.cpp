@@ -9,6 +9,7 @@
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "evaluator/stack.h"
+#include "runtime/collector.h"
 #include "runtime/externals.h"
 #include "runtime/print.h"
 #include "vezi/backend/core/templates.h"
@@ -29,6 +30,13 @@ void release(T*& p) {
 }
 void say(const char* line) { sys::print({sys::PrintItem::String(line)}); }
 }  // namespace
+
+// Strings measured without a conversion buffer of their own convert here
+// instead of each making one.
+static memory::Node* scratch = nullptr;
+static void mark_scratch() {
+    if (scratch) collector::mark_series(&scratch);
+}
 
 void dx_init() {
     HMODULE dwrite = LoadLibraryA("DWrite.dll");
@@ -52,6 +60,10 @@ void dx_init() {
         create_d2d(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), &options,
                    (void**)&devices.d2d_factory);
     create_write(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory1), (IUnknown**)&devices.dwrite_factory);
+    if (!scratch) {
+        scratch = memory::alloc_bytes(1024);
+        collector::register_marker(mark_scratch);
+    }
     dx_create_dev();
 }
 
@@ -355,6 +367,21 @@ IDWriteTextLayout* create_text_layout(const wchar_t* text, UINT32 length, IDWrit
                                                         layout_extent(width), layout_extent(height), &layout)))
         return nullptr;
     return layout;
+}
+
+const uint16_t* text_utf16(const cell* text, int32_t* length, bool crlf) {
+    if (text->type() != TYPE_STRING) return nullptr;
+    // A copy borrows the scratch buffer, so the string itself never keeps it.
+    cell copy = *text;
+    if (!copy.data3 && scratch) copy.data3 = (uint32_t)(uintptr_t)scratch;
+    *length = -1;
+    return unicode::to_utf16_part(&copy, length, crlf);
+}
+
+IDWriteTextLayout* create_text_layout(const cell* text, IDWriteTextFormat* f, double width, double height) {
+    int32_t n = 0;
+    const uint16_t* units = text_utf16(text, &n, false);
+    return create_text_layout((const wchar_t*)units, units ? (UINT32)n : 0, f, width, height);
 }
 
 }  // namespace gui

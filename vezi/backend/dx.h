@@ -67,5 +67,13 @@ void set_tab_stop(IDWriteTextFormat* format, const cell* width);
 void set_line_spacing(IDWriteTextFormat* format, const cell* height);
 IDWriteTextLayout* create_text_layout(const wchar_t* text, UINT32 length, IDWriteTextFormat* format,
                                       double width, double height);
+// The same for a Zol value: a string! as its UTF-16, anything else as an
+// empty text.
+IDWriteTextLayout* create_text_layout(const cell* text, IDWriteTextFormat* format, double width, double height);
+// A string's UTF-16 (CR LF line breaks under `crlf`), converted in the
+// backend's scratch buffer unless the string has a conversion buffer of its
+// own; valid until the next allocation. Null for other values or a code
+// point past U+10FFFF. *length becomes the units written.
+const uint16_t* text_utf16(const cell* text, int32_t* length, bool crlf);
 
 }  // namespace gui

@@ -4,6 +4,7 @@
 #include "evaluator/stack.h"
 #include "runtime/sys.h"
 #include "vezi/backend/core/flags.h"
+#include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
 
 namespace gui {
@@ -57,7 +58,29 @@ int32_t dispatch() {
 }
 }  // namespace
 
+// What a `select` or `change` reads back into its face before the event
+// is made (reading sends messages, so it comes before the record is
+// filled): a drop-down's chosen item; a control's own text, for a change
+// with an argument, unless the face asked for no sync. Answers whether the
+// face is a tab panel, whose change reports its position.
+static bool read_back(const MSG* msg, uint32_t flags, int32_t type) {
+    if (type != EVT_SELECT && type != EVT_CHANGE) return false;
+    HWND h = msg_window(msg);
+    cell* found = h != (HWND)-1 ? get_face_obj(h) : nullptr;
+    if (!found) return false;
+    stack::TopMark mark;
+    cell* face = stack::push(found);
+    FaceType t = type_of(face);
+    if (type == EVT_SELECT) {
+        if (t == FaceType::drop_down) get_text_alt(face, (int32_t)flags);
+    } else if (t != FaceType::tab_panel && flags != 0 && !(get_flags(facet(face, FACET_FLAGS)) & FACE_NO_SYNC)) {
+        get_text_alt(face, -1);
+    }
+    return t == FaceType::tab_panel;
+}
+
 int32_t make_event(const MSG* msg, uint32_t flags, int32_t type) {
+    bool tab_panel = read_back(msg, flags, type);
     EventRecord& r = event_record;
     r.type = type;
     r.msg = *msg;
@@ -79,8 +102,7 @@ int32_t make_event(const MSG* msg, uint32_t flags, int32_t type) {
             break;
         }
         case EVT_SELECT: r.key_flags = (flags + 1) & 0xFFFF; break;
-        // A tab panel's new position; other faces read their text back first.
-        case EVT_CHANGE: r.key_flags = flags & 0xFFFF; break;
+        case EVT_CHANGE: r.key_flags = tab_panel ? flags & 0xFFFF : 0; break;
         case EVT_DOWN: case EVT_UP: case EVT_MID_DOWN: case EVT_MID_UP: case EVT_ALT_DOWN:
         case EVT_ALT_UP: case EVT_DBL_CLICK: case EVT_WHEEL:
             r.key_flags = flags | modifier_flags(false);

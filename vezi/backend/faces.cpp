@@ -96,7 +96,7 @@ static void face_size(const cell* face, double* w, double* h, bool* pair) {
 static void face_offset(cell* face, double* x, double* y) {
     cell* o = facet(face, FACET_OFFSET);
     *x = *y = 0;
-    if (o->type() == TYPE_PAIR) point2D::make_in(o, (float)pair::x_of(o), (float)pair::y_of(o));
+    point_from_pair(o);
     if (o->type() == TYPE_POINT2D) {
         *x = point2D::component(o, 0);
         *y = point2D::component(o, 1);
@@ -497,12 +497,20 @@ static HWND create_face(cell* face, HWND parent) {
     in.width = w;
     in.height = h;
     StyleOutput out = face_style(in);
-    if (!out.known) error::raise(error::SCRIPT, "face-type", type_word);
+    HMENU menu = nullptr;
+    if (!out.known) {
+        // A type of its own: its class and styles as registered.
+        const ExtraClass* extra = find_class(type_word);
+        if (!extra) error::raise(error::SCRIPT, "face-type", type_word);
+        out.class_name = extra->class_name;
+        out.ex_style = extra->ex_style;
+        out.style = extra->style;
+        menu = extra->menu;
+    }
     FaceType t = in.type;
     std::wstring text = t == FaceType::area ? std::wstring() : wide_text(facet(f, FACET_TEXT));
 
     int32_t px = dpi_scale(x), py = dpi_scale(y), pw, ph;
-    HMENU menu = nullptr;
     HWND owner = parent;
     auto window_size = [&] {
         RECT r{0, 0, dpi_scale(out.width), dpi_scale(out.height)};
@@ -530,7 +538,7 @@ static HWND create_face(cell* face, HWND parent) {
     if (!hwnd) {
         // Nothing is made: the slot goes back and the script hears of it.
         slot_pool::free(slot);
-        if (menu) DestroyMenu(menu);
+        if (menu && t == FaceType::window) DestroyMenu(menu);  // a registered type's menu is not ours
         error::raise(error::ACCESS, "no-create", type_word);
     }
     if (GetWindowLongW(hwnd, SLOT_FACE) == 0) SetWindowLongW(hwnd, SLOT_FACE, slot);

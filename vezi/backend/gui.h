@@ -74,6 +74,8 @@ void set_dpi_from_window(HWND hwnd);
 void dpi_from_cursor();
 void dpi_for_rect(double ox, double oy, double sx, double sy);
 void set_default_font(HWND hwnd);
+// system/vezi/metrics: dpi, misc (scroller) and colors (text, window, panel).
+void set_metrics();
 bool dark_mode_supported();
 bool support_dark_mode();
 void set_dark_mode(HWND hwnd, bool dark, bool set_frame);
@@ -95,10 +97,30 @@ WNDPROC register_class(const wchar_t* name, const wchar_t* base, WNDPROC proc, b
 // WM_COMMAND handler, which base faces share.
 LRESULT CALLBACK window_proc(HWND, UINT, WPARAM, LPARAM);
 void process_command(HWND hwnd, WPARAM w, LPARAM l);
+// Additional face types: a face whose type is none of the backend's own
+// gets its window from the class registered under its type word, and the
+// callback sees every message the window procedure leaves alone.
+using ExtraTypeCallback = void (*)(HWND, UINT, WPARAM, LPARAM);
+struct ExtraClass {
+    int32_t type_symbol;  // canonical symbol of the type word
+    const wchar_t* class_name;
+    DWORD ex_style, style;
+    HMENU menu;
+    ExtraTypeCallback callback;
+};
+void add_extra_face_type(const char* type_word, ExtraTypeCallback callback, const wchar_t* class_name = nullptr,
+                         DWORD ex_style = 0, DWORD style = 0, HMENU menu = nullptr);
+// The entry of a type word (any word type), or null.
+const ExtraClass* find_class(const cell* type_word);
+void extra_type_messages(HWND h, UINT msg, WPARAM w, LPARAM l);
 // The menu command handler ZolCombo hands its menu's commands to (menus
 // install it).
 using MenuCommand = void (*)(HWND, int32_t id);
 extern MenuCommand menu_command;
+// Offers the context menu of the face of a window at a screen position;
+// true when a menu was shown (menus install it).
+using ContextMenu = bool (*)(HWND, POINT screen);
+extern ContextMenu context_menu;
 
 // --- events (events.cpp) -------------------------------------------------------------------
 // The one event record. It holds a copy of the message (scripts can keep
@@ -147,6 +169,12 @@ void set_focus(HWND hwnd);
 // Reads a control's text (index -1) or a combo-box item back into the
 // face's `text`.
 void get_text_alt(const cell* face, int32_t index);
+// The logical size of a text as the face would show it: faces that draw
+// their own text measure it as drawn, others as their control does.
+void get_text_size(const cell* face, const cell* text, double* width, double* height);
+// Applies one field of a scroller! (its index: position, page-size,
+// max-size or visible?) to the scroll bar of its parent face's window.
+void update_scroller(const cell* scroller, int32_t kind);
 void perf_counter_now(int64_t* slot);
 double elapsed_time(int64_t* slot);
 void com_release(void* object);

@@ -112,6 +112,11 @@ void set_default_font(HWND hwnd) {
     }
 }
 
+void set_metrics() {
+    set_metrics_values(dpi.x, GetSystemMetrics(SM_CXVSCROLL), GetSystemMetrics(SM_CYVSCROLL),
+                       GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_BTNFACE));
+}
+
 bool dark_mode_supported() {
     if (!state.windows_10 || !state.dark_mode_entry || high_contrast()) return false;
     return state.dark_mode_entry() != 0;
@@ -213,8 +218,7 @@ void init() {
     // 12-13: the monitor table and the metrics.
     state.monitors = (MonitorTable*)sys::allocate(sizeof(MonitorTable));
     *state.monitors = MonitorTable{};
-    set_metrics_values(dpi.x, GetSystemMetrics(SM_CXVSCROLL), GetSystemMetrics(SM_CYVSCROLL),
-                       GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_BTNFACE));
+    set_metrics();
     // 14: dark mode, through the theme library's unnamed entry.
     if (state.windows_10) {
         if (HMODULE ux = LoadLibraryA("uxtheme.dll")) {

@@ -24,6 +24,11 @@ bool is_base_face(HWND h) {
     cell* face = get_face_obj(h);
     return face && type_of(face) == FaceType::base;
 }
+// A press ends whatever a context menu left chosen.
+void clear_menu_choice() {
+    state.combo_item = -1;
+    state.combo_menu = nullptr;
+}
 }  // namespace
 
 int32_t process_message(MSG* m) {
@@ -67,6 +72,7 @@ int32_t process_message(MSG* m) {
             if (state.hover_window == h) state.hover_window = nullptr;
             return 1;
         case WM_LBUTTONDOWN: {
+            clear_menu_choice();
             state.down_window = h;
             int32_t a = make_event(m, mouse, EVT_DOWN);
             state.down_window = nullptr;
@@ -87,6 +93,7 @@ int32_t process_message(MSG* m) {
             return a;
         }
         case WM_LBUTTONDBLCLK:
+            clear_menu_choice();
             make_event(m, 0, EVT_DOWN);
             make_event(m, mouse, EVT_DBL_CLICK);
             return 1;
@@ -95,7 +102,12 @@ int32_t process_message(MSG* m) {
             state.last_right_client = {(int16_t)LOWORD(m->lParam), (int16_t)HIWORD(m->lParam)};
             state.last_right_screen = state.last_right_client;
             ClientToScreen(h, &state.last_right_screen);
-            return make_event(m, mouse, EVT_ALT_DOWN);
+            clear_menu_choice();
+            {
+                int32_t a = make_event(m, mouse, EVT_ALT_DOWN);
+                if (context_menu && context_menu(h, state.last_right_screen)) return 0;
+                return a;
+            }
         case WM_RBUTTONUP: return make_event(m, mouse, EVT_ALT_UP);
         case WM_MBUTTONDOWN: return make_event(m, mouse, EVT_MID_DOWN);
         case WM_MBUTTONUP: return make_event(m, mouse, EVT_MID_UP);

@@ -116,12 +116,6 @@ static void set_data_logic(cell* face, LRESULT check) {
     else logic::make_at(d, false);
 }
 
-// The control's text into the face's `text`, unless the face asked for no sync.
-static void read_text_back(cell* face) {
-    if (get_flags(facet(face, FACET_FLAGS)) & face_flag_bit("no-sync")) return;
-    get_text_alt(face, -1);
-}
-
 void process_command(HWND hwnd, WPARAM w, LPARAM l) {
     if (l == 0 && LOWORD(w) <= 999 && menu_command) {
         menu_command(hwnd, LOWORD(w));
@@ -190,14 +184,14 @@ void process_command(HWND hwnd, WPARAM w, LPARAM l) {
         break;
     case 768:  // EN_CHANGE
         if (state.current_message && get_face_obj(hwnd)) {
-            read_text_back(face);
-            event_about(control, EVT_CHANGE);
+            event_about(control, EVT_CHANGE, (uint32_t)-1);  // the text is read back
             face = pushed_face(control);
             if (face_alive(face) && type_of(face) == FaceType::area) {
                 // Room for the next edit, as for a paste of 16 characters.
                 LRESULT want = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0) + 16;
                 if (SendMessageW(control, EM_GETLIMITTEXT, 0, 0) < want)
                     SendMessageW(control, EM_SETLIMITTEXT, (WPARAM)(want + 32768), 0);
+                update_area_scrollbars(control, nullptr);
             }
         }
         break;
@@ -205,8 +199,7 @@ void process_command(HWND hwnd, WPARAM w, LPARAM l) {
         if (t == FaceType::text_list) {
             event_about(control, EVT_UNFOCUS);
         } else if (t != FaceType::radio) {
-            read_text_back(face);
-            event_about(control, EVT_CHANGE);
+            event_about(control, EVT_CHANGE, (uint32_t)-1);
         }
         break;
     default: break;
@@ -333,20 +326,6 @@ static void on_gesture(HWND hwnd, LPARAM l) {
     HWND target = ChildWindowFromPointEx(hwnd, p, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
     if (!target || !face_attached(target)) target = hwnd;
     event_about(target, type);
-}
-
-// --- additional face types -------------------------------------------------------------------
-
-namespace {
-struct ExtraType {
-    std::string type_word;
-    ExtraTypeCallback callback;
-};
-std::vector<ExtraType> extra_types;
-}  // namespace
-
-void add_extra_face_type(const char* type_word, ExtraTypeCallback callback) {
-    extra_types.push_back(ExtraType{type_word, callback});
 }
 
 // --- minimum sizes ------------------------------------------------------------------------------
@@ -552,8 +531,7 @@ static void relayout_pane(cell* owner_in, std::vector<uintptr_t>* remade_fonts) 
 
 static void relayout_for_dpi(HWND h, cell* face) {
     set_default_font(h);
-    set_metrics_values(dpi.x, GetSystemMetrics(SM_CXVSCROLL), GetSystemMetrics(SM_CYVSCROLL),
-                       GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_BTNFACE));
+    set_metrics();
     std::vector<uintptr_t> remade;
     relayout_pane(face, &remade);
 }
@@ -732,7 +710,7 @@ static LRESULT face_message(HWND h, UINT msg, WPARAM w, LPARAM l, cell* face) {
         return 0;
     }
     default:
-        for (size_t i = 0; i < extra_types.size(); i++) extra_types[i].callback(h, msg, w, l);
+        extra_type_messages(h, msg, w, l);
         break;
     }
     return DefWindowProcW(h, msg, w, l);

@@ -1,7 +1,6 @@
 // What the window procedure shares with the rest of the backend: events
-// about a window made for the current message, the values of the last
-// gesture event (read by the event getters), and the message callbacks of
-// additional face types.
+// about a window made for the current message, and the values of the last
+// gesture event (read by the event getters).
 #pragma once
 #include <windows.h>
 
@@ -38,10 +37,5 @@ inline bool is_gesture_event(int32_t type) { return type >= EVT_ZOOM && type <= 
 // tests put a fake here.
 using GestureInfoReader = BOOL(WINAPI*)(HGESTUREINFO, GESTUREINFO*);
 extern GestureInfoReader gesture_info;
-
-// Additional face types: each record's callback sees every message the
-// window procedure does not handle itself.
-using ExtraTypeCallback = void (*)(HWND, UINT, WPARAM, LPARAM);
-void add_extra_face_type(const char* type_word, ExtraTypeCallback callback);
 
 }  // namespace gui

@@ -24,6 +24,7 @@
 #include "vezi/backend/dx.h"
 #include "vezi/backend/gui.h"
 #include "vezi/backend/vezi_objects.h"
+#include "tests/vezi/gui/face_windows.h"
 
 namespace {
 
@@ -216,10 +217,6 @@ protected:
         DestroyWindow(h);
         drain();
     }
-    static void drain() {
-        while (gui::do_events(true)) {
-        }
-    }
     // Posts the messages, then pumps until the queue is empty; the events
     // recorded for them (moves of the real pointer are left out).
     std::vector<std::string> run(std::initializer_list<MSG> messages) {
@@ -348,8 +345,7 @@ protected:
         h = CreateWindowExW(0, L"CountingWindow", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 200, 150,
                             nullptr, nullptr, gui::state.instance, nullptr);
         ASSERT_NE(h, nullptr);
-        while (gui::do_events(true)) {
-        }
+        drain();
         memset(delivered, 0, sizeof delivered);
         gui::state.translator = gui::Translator{};
         gui::install_event_seam();
@@ -366,8 +362,7 @@ protected:
     void TearDown() override {
         run("system/vezi/awake: none");
         DestroyWindow(h);
-        while (gui::do_events(true)) {
-        }
+        drain();
         gui::awake = [] { return (int32_t)1; };
         EvalTest::TearDown();
     }
@@ -376,8 +371,7 @@ protected:
     std::string post(const std::vector<MSG>& messages) {
         run("clear events");
         for (const MSG& m : messages) PostMessageW(h, m.message, m.wParam, m.lParam);
-        while (gui::do_events(true)) {
-        }
+        drain();
         return run("remove-each e events [e/1 = 'over] events");
     }
     static MSG msg(UINT m, WPARAM w, LPARAM l) { return MSG{nullptr, m, w, l, 0, {0, 0}}; }

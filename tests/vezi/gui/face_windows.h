@@ -1,5 +1,6 @@
-// The native window of a face held by a word, for the GUI tests that make
-// faces in Zol and then drive their windows.
+// What the GUI tests share: the program's own pump run until the queue is
+// empty, and the native window of a face held by a word (faces made in
+// Zol, then driven through their windows).
 #pragma once
 #include <windows.h>
 
@@ -10,6 +11,12 @@
 #include "evaluator/reader.h"
 #include "evaluator/stack.h"
 #include "vezi/backend/gui.h"
+
+// Handles every message waiting, through the program's pump.
+inline void drain() {
+    while (gui::do_events(true)) {
+    }
+}
 
 // The window of the face `word` holds (any Zol code giving a face), or null.
 inline HWND face_window(const std::string& word) {

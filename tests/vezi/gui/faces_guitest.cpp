@@ -4,7 +4,7 @@
 // timers, edit selections, sibling batches and fonts.
 // The evaluator's fixture comes before the platform's headers, whose
 // TextOut macro would rename its text sink.
-#include "tests/evaluator/eval.h"
+#include "tests/vezi/gui/face_fixture.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -21,7 +21,6 @@
 #include "vezi/backend/gui.h"
 #include "vezi/backend/widget_items.h"
 #include "vezi/backend/widgets.h"
-#include "tests/vezi/gui/face_windows.h"
 
 namespace {
 
@@ -37,18 +36,12 @@ int expected_dpi() {
     return v && *v ? atoi(v) : 96;
 }
 
-class Faces : public EvalTest {
+class Faces : public FaceWindowTest {
 protected:
     void SetUp() override {
-        EvalTest::SetUp();
+        FaceWindowTest::SetUp();
         seen.clear();
         gui::awake = record_types;
-        // No `show` yet: changes only mark their bits, the tests apply them.
-        ASSERT_EQ(run("system/vezi/auto-sync?: false none"), "none");
-        ASSERT_EQ(run("show-face: func [f parent][f/state: reduce ["
-                      "system/vezi/platform/make-vezi f parent 0 none false] f/state/1]"
-                      " none"),
-                  "none");
     }
     void TearDown() override {
         run("foreach x [f a p b c w][if all [value? x object? get x][system/vezi/platform/destroy-vezi get x false]]"
@@ -57,37 +50,7 @@ protected:
         gui::awake = [] { return (int32_t)1; };
         EvalTest::TearDown();
     }
-    static void drain() {
-        while (gui::do_events(true)) {
-        }
-    }
-    // Makes the window of a window face `w` from its spec, shown.
-    HWND window(const std::string& spec) {
-        EXPECT_EQ(run("w: make face! [type: 'window " + spec + "] show-face w system/vezi/platform/make-null-handle"
-                      " type? w/state/1"),
-                  "handle!");
-        HWND h = face_window("w");
-        ShowWindow(h, SW_SHOWNORMAL);
-        drain();
-        seen.clear();
-        return h;
-    }
-    // A child face `f` of the window.
-    HWND child(const std::string& spec) {
-        EXPECT_EQ(run("f: make face! [" + spec + "] show-face f w/state/1 type? f/state/1"), "handle!");
-        drain();
-        seen.clear();
-        return face_window("f");
-    }
-    // A face held by the global word `name`, made in the window.
-    HWND face(const std::string& name, const std::string& spec) {
-        EXPECT_EQ(run(name + ": make face! [" + spec + "] show-face " + name + " w/state/1 type? " + name +
-                      "/state/1"),
-                  "handle!");
-        drain();
-        seen.clear();
-        return face_window(name.c_str());
-    }
+    void forget_events() override { seen.clear(); }
     // Applies the change bits that the face's assignments recorded.
     std::string update(const std::string& name) {
         return run("system/vezi/platform/update-vezi " + name + " " + name + "/state/2");
@@ -131,17 +94,17 @@ TEST_F(Faces, WindowStylesFromFlags) {
     LONG s = GetWindowLongW(h, GWL_STYLE);
     EXPECT_TRUE(s & WS_THICKFRAME);
     EXPECT_FALSE(s & WS_MAXIMIZEBOX);
-    HWND b = child("type: 'check flags: [tri-state] size: 80x20");
+    HWND b = child("f", "type: 'check flags: [tri-state] size: 80x20");
     EXPECT_EQ(GetWindowLongW(b, GWL_STYLE) & 0xF, BS_AUTO3STATE);
 }
 
 TEST_F(Faces, HintAndCursorFromOptions) {
     window("size: 200x100");
-    HWND f = child("type: 'field size: 100x24 options: [hint \"Name\"]");
+    HWND f = child("f", "type: 'field size: 100x24 options: [hint \"Name\"]");
     wchar_t banner[32] = {0};
     SendMessageW(f, 0x1502, (WPARAM)banner, 32);  // EM_GETCUEBANNER
     EXPECT_STREQ(banner, L"Name");
-    HWND b = child("type: 'base size: 50x50 color: 1.2.3 options: [cursor: hand]");
+    HWND b = child("f", "type: 'base size: 50x50 color: 1.2.3 options: [cursor: hand]");
     EXPECT_EQ((HCURSOR)GetWindowLongPtrW(b, 32), LoadCursorW(nullptr, IDC_HAND));
 }
 
@@ -158,11 +121,11 @@ TEST_F(Faces, MinimizeReportsNoMove) {
 
 TEST_F(Faces, ButtonNotifications) {
     HWND h = window("size: 200x100");
-    HWND r = child("type: 'radio size: 80x20 data: true");
+    HWND r = child("f", "type: 'radio size: 80x20 data: true");
     SendMessageW(h, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)r);
     EXPECT_FALSE(saw("click"));  // already checked
 
-    HWND c = child("type: 'check size: 80x20 flags: [tri-state] data: false");
+    HWND c = child("f", "type: 'check size: 80x20 flags: [tri-state] data: false");
     std::vector<std::string> data;
     for (int i = 0; i < 3; i++) {
         SendMessageW(h, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)c);
@@ -173,7 +136,7 @@ TEST_F(Faces, ButtonNotifications) {
 
 TEST_F(Faces, SameListItemSelectsOnce) {
     HWND h = window("size: 200x200");
-    HWND l = child("type: 'text-list size: 100x100");
+    HWND l = child("f", "type: 'text-list size: 100x100");
     SendMessageW(l, LB_ADDSTRING, 0, (LPARAM)L"a");
     SendMessageW(l, LB_ADDSTRING, 0, (LPARAM)L"b");
     SendMessageW(l, LB_SETCURSEL, 1, 0);
@@ -193,7 +156,7 @@ TEST_F(Faces, RatesOfTimers) {
 
 TEST_F(Faces, AreaSelectionAcrossLineBreaks) {
     window("size: 200x200");
-    HWND a = child("type: 'area size: 100x100 text: \"ab^/cd\" selected: 4x5");
+    HWND a = child("f", "type: 'area size: 100x100 text: \"ab^/cd\" selected: 4x5");
     DWORD s = 0, e = 0;
     SendMessageW(a, EM_GETSEL, (WPARAM)&s, (LPARAM)&e);
     EXPECT_EQ(s, 4u);
@@ -225,7 +188,7 @@ TEST_F(Faces, SiblingsMoveInOneBatch) {
 TEST_F(Faces, FontsAtTheCurrentDpi) {
     window("size: 100x100");
     ASSERT_EQ(run("fnt: make font! [size: 12] none"), "none");
-    child("type: 'text size: 50x20 font: fnt");
+    child("f", "type: 'text size: 50x20 font: fnt");
     cell* top = stack::arguments.top;
     cell* font = nullptr;
     interpreter::catch_error([&] { font = interpreter::do_block(reader::load("fnt", 3)); });
@@ -258,7 +221,7 @@ TEST_F(Faces, FailedCreationRaisesAndMakesNothing) {
 
 TEST_F(Faces, ListItemsFollowData) {
     window("size: 300x300");
-    HWND l = face("f", "type: 'text-list size: 100x100 data: [\"a\" 1 \"bb\" %c] selected: 2");
+    HWND l = child("f", "type: 'text-list size: 100x100 data: [\"a\" 1 \"bb\" %c] selected: 2");
     EXPECT_EQ(SendMessageW(l, LB_GETCOUNT, 0, 0), 3);  // the integer is no item
     EXPECT_EQ(SendMessageW(l, LB_GETCURSEL, 0, 0), 1);
     // Values put in after the change, counted from their block position.
@@ -276,12 +239,12 @@ TEST_F(Faces, ListItemsFollowData) {
               "none");
     EXPECT_EQ(list_item(l, LB_GETTEXT, 2), L"cd");
 
-    HWND c = face("b", "type: 'drop-list size: 100x20 data: [\"x\" \"y\"] selected: 2 text: \"ignored\"");
+    HWND c = child("b", "type: 'drop-list size: 100x20 data: [\"x\" \"y\"] selected: 2 text: \"ignored\"");
     EXPECT_EQ(SendMessageW(c, CB_GETCOUNT, 0, 0), 2);
     EXPECT_EQ(SendMessageW(c, CB_GETCURSEL, 0, 0), 1);
     ASSERT_EQ(run("system/vezi/platform/on-change-facet b 'data b/data 'inserted \"z\" 0 0"), "none");
     EXPECT_EQ(SendMessageW(c, CB_GETCOUNT, 0, 0), 2);  // concerns no value
-    HWND d = face("c", "type: 'drop-down size: 100x20 data: [\"x\" \"y\"] text: \"hello\"");
+    HWND d = child("c", "type: 'drop-down size: 100x20 data: [\"x\" \"y\"] text: \"hello\"");
     wchar_t text[16] = {0};
     GetWindowTextW(d, text, 16);
     EXPECT_STREQ(text, L"hello");
@@ -290,7 +253,7 @@ TEST_F(Faces, ListItemsFollowData) {
 
 TEST_F(Faces, TabsFollowData) {
     window("size: 300x300");
-    HWND t = face("f", "type: 'tab-panel size: 200x200 data: [\"one\" 2 \"two\"] selected: 9");
+    HWND t = child("f", "type: 'tab-panel size: 200x200 data: [\"one\" 2 \"two\"] selected: 9");
     EXPECT_EQ(SendMessageW(t, TCM_GETITEMCOUNT, 0, 0), 2);
     EXPECT_EQ(run("f/selected"), "2");  // clamped to the last tab
     ASSERT_EQ(run("insert at f/data 2 [\"p\" \"q\" \"r\"]"
@@ -314,7 +277,7 @@ TEST_F(Faces, TabsFollowData) {
 TEST_F(Faces, TabSelectionShowsItsPage) {
     window("size: 300x300");
     ASSERT_EQ(run("a: make face! [type: 'panel size: 50x50] p: make face! [type: 'panel size: 50x50] none"), "none");
-    HWND t = face("f", "type: 'tab-panel size: 200x200 data: [\"one\" \"two\"] pane: reduce [a p]");
+    HWND t = child("f", "type: 'tab-panel size: 200x200 data: [\"one\" \"two\"] pane: reduce [a p]");
     ASSERT_EQ(run("show-face a w/state/1 show-face p w/state/1 none"), "none");
     seen.clear();
     SendMessageW(t, TCM_SETCURSEL, 1, 0);
@@ -328,7 +291,7 @@ TEST_F(Faces, TabSelectionShowsItsPage) {
 
 TEST_F(Faces, ChangesOfOneUpdate) {
     window("size: 300x300");
-    HWND fl = face("f", "type: 'field size: 100x24 text: \"x\"");
+    HWND fl = child("f", "type: 'field size: 100x24 text: \"x\"");
     ASSERT_EQ(run("f/flags: [password] f/color: 1.2.3"), "1.2.3");
     EXPECT_EQ(update("f"), "0");
     EXPECT_EQ(SendMessageW(fl, EM_GETPASSWORDCHAR, 0, 0), 0x25CF);
@@ -341,7 +304,7 @@ TEST_F(Faces, ChangesOfOneUpdate) {
     EXPECT_EQ(s, 0u);
     EXPECT_EQ(e, 0u);
     // The area's control holds line breaks as CR LF.
-    HWND ar = face("a", "type: 'area size: 100x100");
+    HWND ar = child("a", "type: 'area size: 100x100");
     ASSERT_EQ(run("a/text: \"ab^/cd\""), "\"ab^/cd\"");
     EXPECT_EQ(update("a"), "0");
     wchar_t text[16] = {0};
@@ -351,7 +314,7 @@ TEST_F(Faces, ChangesOfOneUpdate) {
 
 TEST_F(Faces, AreaSelectionReadBack) {
     window("size: 200x200");
-    HWND a = face("a", "type: 'area size: 100x100 text: \"ab^/cd\"");
+    HWND a = child("a", "type: 'area size: 100x100 text: \"ab^/cd\"");
     SendMessageW(a, EM_SETSEL, 4, 6);
     SendMessageW(a, WM_KEYUP, VK_RIGHT, 0);
     EXPECT_EQ(run("a/selected"), "4x5");
@@ -363,13 +326,95 @@ TEST_F(Faces, AreaSelectionReadBack) {
 
 TEST_F(Faces, AreaScrollBarsFromText) {
     window("size: 300x300");
-    HWND a = face("a", "type: 'area size: 100x100 text: {" + std::string(200, 'm') + "}");
+    HWND a = child("a", "type: 'area size: 100x100 text: {" + std::string(200, 'm') + "}");
     LONG st = GetWindowLongW(a, GWL_STYLE);
     EXPECT_TRUE(st & WS_HSCROLL);
     EXPECT_FALSE(st & WS_VSCROLL);
-    HWND b = face("b", "type: 'area size: 100x100 text: 42");
+    HWND b = child("b", "type: 'area size: 100x100 text: 42");
     st = GetWindowLongW(b, GWL_STYLE);
     EXPECT_FALSE(st & (WS_HSCROLL | WS_VSCROLL));
+}
+
+TEST_F(Faces, AreaEditsReadTextBackAndSetScrollBars) {
+    window("size: 300x300");
+    HWND a = child("a", "type: 'area size: 100x100 text: \"x\"");
+    EXPECT_FALSE(GetWindowLongW(a, GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL));
+    // A typed character, through the pump: the control's change comes back
+    // while the message is current.
+    SetWindowTextW(a, std::wstring(200, L'm').c_str());
+    PostMessageW(a, WM_CHAR, 'm', 0);
+    drain();
+    EXPECT_TRUE(saw("change"));
+    EXPECT_EQ(run("length? a/text"), "201");
+    LONG st = GetWindowLongW(a, GWL_STYLE);
+    EXPECT_TRUE(st & WS_HSCROLL);
+    EXPECT_FALSE(st & WS_VSCROLL);
+}
+
+TEST_F(Faces, TextReadBackIntoTheFacesOwnString) {
+    window("size: 300x300");
+    HWND a = child("a", "type: 'area size: 100x100 text: next \"xyz\"");
+    ASSERT_EQ(run("keep: head a/text none"), "none");
+    SetWindowTextW(a, L"p\r\nq");
+    EXPECT_EQ(run("system/vezi/platform/update-text a reduce [a/text same? keep a/text]"), "[\"p^/q\" true]");
+    SetWindowTextW(a, L"");
+    EXPECT_EQ(run("system/vezi/platform/update-text a reduce [a/text same? keep a/text]"), "[\"\" true]");
+    // A text that was no string becomes a new one, owned by the face: its
+    // changes in place are recorded for it.
+    SetWindowTextW(a, L"r");
+    EXPECT_EQ(run("a/text: none a/state/3: none system/vezi/platform/update-text a"
+                  " append a/text \"!\" reduce [a/text block? a/state/3]"),
+              "[\"r!\" true]");
+}
+
+TEST_F(Faces, DropDownChoiceBecomesItsText) {
+    HWND w = window("size: 300x300");
+    HWND d = child("c", "type: 'drop-down size: 100x20 data: [\"x\" \"yy\"] text: \"hello\"");
+    SendMessageW(d, CB_SETCURSEL, 1, 0);
+    SendMessageW(w, WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), (LPARAM)d);
+    EXPECT_EQ(run("reduce [c/text c/selected]"), "[\"yy\" 2]");
+    EXPECT_TRUE(saw("select"));
+}
+
+TEST_F(Faces, TextSizesAsFacesShowThem) {
+    window("size: 300x300");
+    child("f", "type: 'text size: 100x20 text: \"MM\"");
+    child("b", "type: 'base size: 50x50 color: 1.1.1");
+    child("c", "type: 'text size: 100x60 font: make font! [size: 30]");
+    ASSERT_EQ(run("m: func [face text][system/vezi/platform/size-text face text]"
+                  " s: reduce [m f none m f \"MMMM\" m b \"MM\" m b \"MMMM\" m c \"MM\""
+                  " m make face! [type: 'text] \"MM\"] type? s/1"),
+              "point2D!");
+    // Controls measure with their GDI font, faces that draw with their own
+    // text path, faces without a window on the desktop.
+    EXPECT_EQ(run("reduce [s/1/x > 0 s/1/y > 0 s/2/x > (1.5 * s/1/x) s/2/y = s/1/y]"), "[true true true true]");
+    EXPECT_EQ(run("reduce [s/3/x > 0 s/3/y > 0 s/4/x > (1.5 * s/3/x)]"), "[true true true]");
+    EXPECT_EQ(run("reduce [s/5/x > s/1/x s/5/y > s/1/y s/6 = s/1]"), "[true true true]");
+}
+
+TEST_F(Faces, ScrollerFieldsReachTheScrollBar) {
+    HWND h = window("size: 200x200");
+    ASSERT_EQ(run("sc: make scroller! [parent: w] sc/max-size: 100 sc/page-size: 10 sc/position: 30 none"), "none");
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    ASSERT_TRUE(GetScrollInfo(h, SB_VERT, &si));
+    EXPECT_EQ(si.nMin, 1);
+    EXPECT_EQ(si.nMax, 100);
+    EXPECT_EQ(si.nPage, 10u);
+    EXPECT_EQ(si.nPos, 30);
+    // min-size is not the bar's: its minimum stays 1.
+    ASSERT_EQ(run("sc/min-size: 20 none"), "none");
+    ASSERT_TRUE(GetScrollInfo(h, SB_VERT, &si));
+    EXPECT_EQ(si.nMin, 1);
+    ASSERT_EQ(run("sc/visible?: false none"), "none");
+    EXPECT_FALSE(GetWindowLongW(h, GWL_STYLE) & WS_VSCROLL);
+    // A horizontal scroller works the other bar.
+    ASSERT_EQ(run("sc/vertical?: false sc/max-size: 50 none"), "none");
+    si.nMax = 0;
+    ASSERT_TRUE(GetScrollInfo(h, SB_HORZ, &si));
+    EXPECT_EQ(si.nMax, 50);
+    EXPECT_EQ(si.nPage, 10u);
 }
 
 TEST_F(Faces, PaneChangesMoveWindows) {
@@ -406,9 +451,9 @@ TEST_F(Faces, PaneChangesMoveWindows) {
 TEST_F(Faces, FontLinksAndRelease) {
     window("size: 300x300");
     ASSERT_EQ(run("fnt: make font! [size: 10] none"), "none");
-    face("a", "type: 'text size: 50x20 font: fnt");
-    face("b", "type: 'text size: 50x20 font: fnt");
-    face("c", "type: 'text size: 50x20 font: fnt");
+    child("a", "type: 'text size: 50x20 font: fnt");
+    child("b", "type: 'text size: 50x20 font: fnt");
+    child("c", "type: 'text size: 50x20 font: fnt");
     EXPECT_EQ(run("reduce [index? fnt/parent length? head fnt/parent]"), "[4 3]");
     ASSERT_EQ(run("system/vezi/platform/destroy-vezi a false length? head fnt/parent"), "2");
     EXPECT_EQ(run("block? fnt/state"), "true");
@@ -436,12 +481,12 @@ TEST_F(Faces, FontLinksAndRelease) {
 
 TEST_F(Faces, ParaRestylesOrRemakes) {
     window("size: 300x300");
-    HWND t = face("f", "type: 'text size: 50x20 para: make para! [wrap?: false]");
+    HWND t = child("f", "type: 'text size: 50x20 para: make para! [wrap?: false]");
     EXPECT_TRUE(GetWindowLongW(t, GWL_STYLE) & SS_ENDELLIPSIS);
     ASSERT_EQ(run("f/para/wrap?: none f/state/2: 0 system/vezi/platform/update-para f 0 f/state/2"), "262144");
     EXPECT_FALSE(GetWindowLongW(t, GWL_STYLE) & SS_ENDELLIPSIS);
     EXPECT_EQ(face_window("f"), t);
-    HWND a = face("a", "type: 'area size: 50x50 text: \"x\" para: make para! []");
+    HWND a = child("a", "type: 'area size: 50x50 text: \"x\" para: make para! []");
     ASSERT_EQ(run("a/para/align: 'right system/vezi/platform/update-para a 0 none"), "none");
     HWND a2 = face_window("a");
     EXPECT_NE(a2, a);
@@ -451,7 +496,7 @@ TEST_F(Faces, ParaRestylesOrRemakes) {
 
 TEST_F(Faces, CursorFromAnImage) {
     window("size: 200x100");
-    HWND b = face("b", "type: 'base size: 50x50 color: 1.2.3 options: compose [cursor: (make image! 16x16)]");
+    HWND b = child("b", "type: 'base size: 50x50 color: 1.2.3 options: compose [cursor: (make image! 16x16)]");
     HCURSOR c = (HCURSOR)GetWindowLongPtrW(b, 32);
     EXPECT_NE(c, nullptr);
     EXPECT_EQ((HICON)c, (HICON)GetWindowLongPtrW(b, 16));
@@ -463,20 +508,20 @@ TEST_F(Faces, CursorFromAnImage) {
 
 TEST_F(Faces, CalendarShowsItsDate) {
     window("size: 300x300");
-    HWND c = face("c", "type: 'calendar size: 200x200 data: 3-Feb-2001");
+    HWND c = child("c", "type: 'calendar size: 200x200 data: 3-Feb-2001");
     SYSTEMTIME st{};
     SendMessageW(c, MCM_GETCURSEL, 0, (LPARAM)&st);
     EXPECT_EQ(st.wYear, 2001);
     EXPECT_EQ(st.wMonth, 2);
     EXPECT_EQ(st.wDay, 3);
     // Without a date, the face takes the one the control shows.
-    face("b", "type: 'calendar size: 200x200");
+    child("b", "type: 'calendar size: 200x200");
     EXPECT_EQ(run("date? b/data"), "true");
 }
 
 TEST_F(Faces, RateChangesTheTimer) {
     window("size: 100x100");
-    HWND b = face("b", "type: 'base size: 10x10 color: 1.1.1 rate: 10");
+    HWND b = child("b", "type: 'base size: 10x10 color: 1.1.1 rate: 10");
     EXPECT_EQ(run("b/rate: 0 system/vezi/platform/update-vezi b"), "script/invalid-arg");
     EXPECT_EQ(run("b/rate: none system/vezi/platform/update-vezi b"), "none");
     EXPECT_FALSE(KillTimer(b, 1));  // already stopped
@@ -488,7 +533,7 @@ TEST_F(Faces, RateChangesTheTimer) {
 // bits as they were, for the next update.
 TEST_F(Faces, FailedUpdateKeepsTheBits) {
     window("size: 300x300");
-    face("b", "type: 'base size: 10x10 color: 1.1.1");
+    child("b", "type: 'base size: 10x10 color: 1.1.1");
     ASSERT_EQ(run("b/color: 1.2.3 b/rate: 0 b/state/2"), "65568");
     EXPECT_EQ(run("system/vezi/platform/update-vezi b"), "script/invalid-arg");
     EXPECT_EQ(run("b/state/2"), "65568");

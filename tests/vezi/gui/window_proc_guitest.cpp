@@ -5,7 +5,7 @@
 // script would read of them.
 // The evaluator's fixture comes before the platform's headers, whose
 // TextOut macro would rename its text sink.
-#include "tests/evaluator/eval.h"
+#include "tests/vezi/gui/face_fixture.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -21,23 +21,20 @@
 #include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
 #include "vezi/backend/widgets.h"
-#include "tests/vezi/gui/face_windows.h"
 #include "vezi/backend/window_proc.h"
 
 namespace {
 
-class WindowProc : public EvalTest {
+class WindowProc : public FaceWindowTest {
 protected:
     void SetUp() override {
-        EvalTest::SetUp();
+        FaceWindowTest::SetUp();
         saved_dpi = gui::dpi.x;
         // The dispatcher of the language layer, with a stand-in `awake`.
         gui::install_event_seam();
-        ASSERT_EQ(run("system/vezi/auto-sync?: false log: copy [] answer: none"
+        ASSERT_EQ(run("log: copy [] answer: none"
                       " system/vezi/awake: func [e /with f][append log e/type append/only log e/picked"
                       " answer]"
-                      " show-face: func [f parent][f/state: reduce ["
-                      "system/vezi/platform/make-vezi f parent 0 none false] f/state/1]"
                       " none"),
                   "none");
     }
@@ -50,30 +47,7 @@ protected:
         gui::awake = [] { return (int32_t)1; };
         EvalTest::TearDown();
     }
-    static void drain() {
-        while (gui::do_events(true)) {
-        }
-    }
-    // A shown window face `w`; the log starts empty.
-    HWND window(const std::string& spec) {
-        EXPECT_EQ(run("w: make face! [type: 'window " + spec + "] show-face w system/vezi/platform/make-null-handle"
-                      " type? w/state/1"),
-                  "handle!");
-        HWND h = face_window("w");
-        ShowWindow(h, SW_SHOWNORMAL);
-        drain();
-        run("clear log");
-        return h;
-    }
-    // A child face held by `word`, in the window.
-    HWND child(const char* word, const std::string& spec) {
-        std::string w = word;
-        EXPECT_EQ(run(w + ": make face! [" + spec + "] show-face " + w + " w/state/1 type? " + w + "/state/1"),
-                  "handle!");
-        drain();
-        run("clear log");
-        return face_window(word);
-    }
+    void forget_events() override { run("clear log"); }
     int32_t saved_dpi = 96;
 };
 
@@ -345,14 +319,30 @@ TEST_F(WindowProc, FrameDragsAndMaximizing) {
     EXPECT_EQ(run("all [find log [resize resize] find log 'maximize true]"), "true") << run("log");
 }
 
-TEST_F(WindowProc, AdditionalFaceTypesSeeOtherMessages) {
+TEST_F(WindowProc, AdditionalFaceTypesHaveTheirClassAndSeeOtherMessages) {
     static UINT seen = 0;
-    gui::add_extra_face_type("gauge", [](HWND, UINT msg, WPARAM, LPARAM) {
-        if (msg == WM_USER + 77) seen = msg;
-    });
-    HWND h = window("size: 100x100");
-    SendMessageW(h, WM_USER + 77, 0, 0);
+    static bool registered = false;
+    if (!registered) {
+        gui::register_class(L"ZolGauge", L"ZolPanel", nullptr, false);
+        gui::add_extra_face_type(
+            "gauge",
+            [](HWND, UINT msg, WPARAM, LPARAM) {
+                if (msg == WM_USER + 77) seen = msg;
+            },
+            L"ZolGauge", 0, WS_CHILD | WS_VISIBLE);
+        registered = true;
+    }
+    window("size: 100x100");
+    HWND g = child("f", "type: 'gauge size: 50x20");
+    ASSERT_NE(g, nullptr);
+    wchar_t name[32] = {0};
+    GetClassNameW(g, name, 32);
+    EXPECT_STREQ(name, L"ZolGauge");
+    EXPECT_EQ(GetParent(g), face_window("w"));
+    SendMessageW(g, WM_USER + 77, 0, 0);
     EXPECT_EQ(seen, (UINT)WM_USER + 77);
+    // A type nobody registered is still the script's error.
+    EXPECT_EQ(run("error? e: try [t: make face! [type: 'dial] show-face t w/state/1] e/id"), "face-type");
 }
 
 }  // namespace

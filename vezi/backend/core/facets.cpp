@@ -6,6 +6,8 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
@@ -155,17 +157,45 @@ GdiFont gdi_font(const cell* font, int32_t dpi, int32_t default_points) {
     } else {
         apply_font_style(&style, f);
     }
-    const cell& weight = v[FONT_WEIGHT];
-    if (weight.type() == TYPE_INTEGER && integer::get(&weight) > 0) {
-        f.weight = integer::get(&weight) > 999 ? 999 : integer::get(&weight);
-        f.weight_given = true;
-    }
+    f.weight_given = font_weight(font, 0) > 0;
+    f.weight = font_weight(font, f.weight);
     return f;
 }
 
 bool font_field_remakes(int32_t field) {
     return field == FONT_NAME || field == FONT_SIZE || field == FONT_STYLE || field == FONT_WEIGHT ||
            field == FONT_ANGLE || field == FONT_ANTI_ALIAS;
+}
+
+int32_t font_weight(const cell* font, int32_t fallback) {
+    const cell& w = object::values(font)[FONT_WEIGHT];
+    if (w.type() != TYPE_INTEGER || integer::get(&w) <= 0) return fallback;
+    return integer::get(&w) > 999 ? 999 : integer::get(&w);
+}
+
+void set_font_weight(cell* font, int32_t weight) {
+    if (weight <= 0 || weight == 400 || weight == 700) return;
+    integer::make_at(object::values(font) + FONT_WEIGHT, weight);
+}
+
+// --- points ------------------------------------------------------------------------------
+
+void point_from_pair(cell* c) {
+    if (c->type() == TYPE_PAIR) point2D::make_in(c, (float)pair::x_of(c), (float)pair::y_of(c));
+}
+
+// Toward zero; out of range (or not a number) would be undefined in C++,
+// so those end at the nearest bound (0 for not a number).
+static int32_t truncated(float f) {
+    if (!(f == f)) return 0;
+    if (f >= 2147483647.0f) return INT32_MAX;
+    if (f <= -2147483648.0f) return INT32_MIN;
+    return (int32_t)f;
+}
+
+void pair_from_point(cell* c) {
+    if (c->type() == TYPE_POINT2D)
+        pair::make_at(c, truncated(point2D::component(c, 0)), truncated(point2D::component(c, 1)));
 }
 
 }  // namespace gui

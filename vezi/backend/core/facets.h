@@ -51,5 +51,17 @@ GdiFont gdi_font(const cell* font, int32_t dpi, int32_t default_points);
 // The font fields whose change makes new native fonts (name size style
 // weight angle anti-alias?).
 bool font_field_remakes(int32_t field);
+// The font's `weight` when it is a positive integer! (999 at most), else
+// `fallback`.
+int32_t font_weight(const cell* font, int32_t fallback);
+// Stores a weight in the font's `weight`; 400 and 700 are what `style`
+// already says (regular, bold), and 0 or below is no weight: those leave it.
+void set_font_weight(cell* font, int32_t weight);
+
+// --- points ------------------------------------------------------------------------------
+// In place: a pair! becomes a point2D! of the same x and y; a point2D! becomes
+// a pair! truncated toward zero. Other values are left as they are.
+void point_from_pair(cell* c);
+void pair_from_point(cell* c);
 
 }  // namespace gui

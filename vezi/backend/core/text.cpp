@@ -1,5 +1,7 @@
 #include "vezi/backend/core/text.h"
 
+#include "datatypes/string.h"
+
 namespace gui {
 
 void clean_control_text(uint16_t* t, int32_t* length) {
@@ -30,6 +32,17 @@ void clean_control_text(wchar_t* t, int32_t* length) {
         }
         *length = out;
     }
+}
+
+int32_t count_wide_chars(const cell* s, int32_t start, int32_t count, int32_t step) {
+    if (s->type() != TYPE_STRING || string::width_of(s) != 4) return count;
+    int32_t length = string::total_length(s) - (int32_t)s->data1;
+    int64_t end = (int64_t)start + count;
+    int32_t from = start < 0 ? 0 : start, to = end < length ? (int32_t)end : length;
+    int32_t result = count;
+    for (int32_t i = from; i < to; i++)
+        if (string::char_at(s, s->data1 + (uint32_t)i) > 0xFFFF) result += step;
+    return result;
 }
 
 }  // namespace gui
