@@ -71,10 +71,9 @@ static bool is_false(const cell* v) { return v->type() == TYPE_LOGIC && !logic::
 
 // The text as the controls hold it: UTF-16, each line feed after a CR.
 static std::wstring wide_text(const cell* v) {
-    if (v->type() != TYPE_STRING) return std::wstring();
-    cell s = *v;
-    const uint16_t* w = unicode::to_utf16(&s);
-    return w ? std::wstring((const wchar_t*)w) : std::wstring();
+    int32_t n = 0;
+    const uint16_t* w = text_utf16(v, &n, true);
+    return w ? std::wstring((const wchar_t*)w, (size_t)n) : std::wstring();
 }
 
 // The logical size of a face (pair! or point2D!); *pair tells which.
