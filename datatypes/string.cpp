@@ -59,8 +59,7 @@ static uint32_t units_of(const Buffer* b) {
 }
 
 // Head index clamped to 0..units, written back.
-static uint32_t head_index(cell* v) {
-    uint32_t units = units_of(buffer_of(v));
+static uint32_t head_within(cell* v, uint32_t units) {
     int32_t h = (int32_t)v->data1;
     if (h < 0) return 0;
     if ((uint32_t)h > units) {
@@ -69,6 +68,7 @@ static uint32_t head_index(cell* v) {
     }
     return (uint32_t)h;
 }
+static uint32_t head_index(cell* v) { return head_within(v, units_of(buffer_of(v))); }
 
 uint8_t* head_pointer(cell* value) {
     uint32_t h = head_index(value);
@@ -425,10 +425,9 @@ struct Run {
     int32_t length;
 };
 static Run run_of(cell* v) {
-    uint32_t h = head_index(v);
     Buffer* b = buffer_of(v);
-    uint32_t w = b->unit();
-    return {b->head + (size_t)h * w, w, (int32_t)(units_of(b) - h)};
+    uint32_t w = b->unit(), units = units_of(b), h = head_within(v, units);
+    return {b->head + (size_t)h * w, w, (int32_t)(units - h)};
 }
 
 int32_t compare_values(cell* a, cell* b, int32_t op, bool prefix) {

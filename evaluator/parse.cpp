@@ -53,7 +53,7 @@ int32_t keyword_symbols[KW_COUNT];
 // machine asks this of nearly every rule cell.
 std::vector<uint8_t> keyword_by_symbol;
 
-Keyword keyword_of(const cell* c) {
+[[gnu::always_inline]] inline Keyword keyword_of(const cell* c) {
     if (c->type() != TYPE_WORD) return KW_NONE_;
     uint32_t s = (uint32_t)symbol::resolve(word::symbol_of(c));
     return s < keyword_by_symbol.size() ? (Keyword)keyword_by_symbol[s] : KW_NONE_;
@@ -182,10 +182,10 @@ struct Engine {
 
     // --- Rule stack ----------------------------------------------------------------
 
-    Node* rs_node() const { return series::node_of(rule_stack); }
-    int32_t rs_total() const { return block::total_cells(rs_node()); }
+    [[gnu::always_inline]] Node* rs_node() const { return series::node_of(rule_stack); }
+    [[gnu::always_inline]] int32_t rs_total() const { return block::total_cells(rs_node()); }
     int32_t entries() const { return (rs_total() - rule_base) / 3; }
-    cell* rs_cell(int32_t i) const { return block::cells_of(rs_node()) + i; }
+    [[gnu::always_inline]] cell* rs_cell(int32_t i) const { return block::cells_of(rs_node()) + i; }
 
     void check_stacks() {
         if (rs_total() >= STACK_LIMIT_CELLS ||
@@ -208,31 +208,35 @@ struct Engine {
 
     // The top entry's cells, checked: user code sees the stack and may have
     // changed it.
-    cell* top(int32_t i) {
+    [[gnu::always_inline]] cell* top(int32_t i) {
         int32_t t = rs_total();
         if (t - rule_base < 3) raise("parse-stack");
         cell* e = rs_cell(t - 3);
-        if (e[1].type() != TYPE_TRIPLE || (e[2].type() != TYPE_BLOCK && e[2].type() != TYPE_PAIR)) {
-            cell bad = *rule_stack;
-            raise("parse-rule", &bad);
-        }
+        if (e[1].type() != TYPE_TRIPLE || (e[2].type() != TYPE_BLOCK && e[2].type() != TYPE_PAIR))
+            bad_rule_stack();
         return e + i;
     }
-    bool top_is_command() {
+    [[noreturn, gnu::noinline]] void bad_rule_stack() {
+        cell bad = *rule_stack;
+        raise("parse-rule", &bad);
+    }
+    [[gnu::always_inline]] bool top_is_command() {
         int32_t t = rs_total();
         return t - rule_base >= 3 && rs_cell(t - 1)->type() == TYPE_PAIR;
     }
     int32_t top_code() { return (int32_t)top(2)->data2; }
     Aux& top_aux() {
-        size_t k = (size_t)(entries() > 0 ? entries() - 1 : 0);
-        if (aux.size() <= k) aux.resize(k + 1, Aux{events, at()});
+        int32_t n = entries();
+        size_t k = (size_t)(n > 0 ? n - 1 : 0);
+        if (aux.size() <= k) grow_aux(k);
         return aux[k];
     }
+    [[gnu::noinline]] void grow_aux(size_t k) { aux.resize(k + 1, Aux{events, at()}); }
 
     // --- Input ----------------------------------------------------------------------
 
-    int32_t units() const { return (int32_t)series::buffer_units(input); }
-    int32_t at() {
+    [[gnu::always_inline]] int32_t units() const { return (int32_t)series::buffer_units(input); }
+    [[gnu::always_inline]] int32_t at() {
         int32_t h = (int32_t)input->data1, u = units();
         if (h < 0 || h > u) {
             h = h < 0 ? 0 : u;
@@ -244,14 +248,14 @@ struct Engine {
         int32_t u = units();
         input->data1 = (uint32_t)(h < 0 ? 0 : h > u ? u : h);
     }
-    int32_t end() const {
+    [[gnu::always_inline]] int32_t end() const {
         int32_t u = units();
         return depth == 0 && limit >= 0 && limit < u ? limit : u;
     }
-    bool at_end() { return at() >= end(); }
+    [[gnu::always_inline]] bool at_end() { return at() >= end(); }
     int32_t remaining() { return units() - at(); }
     // Code point, byte or nothing at an index (strings and binaries).
-    int32_t unit_at(int32_t i) const {
+    [[gnu::always_inline]] int32_t unit_at(int32_t i) const {
         const memory::Buffer* b = series::buffer_of(input);
         if (kind == K_STRING && b->unit() != 1) return string::char_at(input, (uint32_t)i);
         return b->head[i];
@@ -269,11 +273,11 @@ struct Engine {
 
     // --- Rules ---------------------------------------------------------------------
 
-    int32_t rule_len() const {
+    [[gnu::always_inline]] int32_t rule_len() const {
         int32_t n = block::total_cells(series::node_of(rules)) - (int32_t)rules->data1;
         return n < 0 ? 0 : n;
     }
-    bool rule_at(int32_t p, cell& out) const {
+    [[gnu::always_inline]] bool rule_at(int32_t p, cell& out) const {
         if (p < 0 || p >= rule_len()) return false;
         out = block::cells_of(series::node_of(rules))[(int32_t)rules->data1 + p];
         return true;
@@ -371,7 +375,7 @@ struct Engine {
     // --- Events -----------------------------------------------------------------------
 
     // Calls the trace callback; false when it asks to stop.
-    bool fire(const cell* event) {
+    [[gnu::always_inline]] bool fire(const cell* event) {
         if (!callback || stopped) return !stopped;
         return call_tracer(event);
     }
@@ -636,6 +640,25 @@ struct Engine {
             if (string::length_of(&c) == 0 && v.type() != TYPE_TAG) return min <= 1 && (max < 0 || max >= 1);
         }
         int32_t count = 0, i = start;
+        if (v.type() == TYPE_BITSET && kind != K_BLOCK && series::buffer_of(input)->unit() == 1) {
+            // Byte input against a bitset, the commonest repetition: nothing in
+            // the walk allocates, so the bytes are read in place.
+            const uint8_t* in = series::buffer_of(input)->head;
+            const memory::Buffer* set = series::buffer_of(&v);
+            const uint8_t* bits = set->head;
+            uint32_t set_bytes = set->used_bytes();
+            bool beyond = (set->flags & memory::FLAG_COMPLEMENTED) != 0;
+            while (i < stop && (max < 0 || count < max)) {
+                uint32_t u = in[i];
+                bool member = (u >> 3) < set_bytes ? (bits[u >> 3] & (0x80u >> (u & 7))) != 0 : beyond;
+                if (!member) break;
+                i++;
+                count++;
+            }
+            if (count < min) return false;
+            set_at(i);
+            return true;
+        }
         std::string pat;
         bool text = false, bytes = kind == K_BINARY && v.type() != TYPE_BITSET;
         if (bytes) {
@@ -1288,7 +1311,7 @@ struct Engine {
         cell c;
         if (!rule_at(pos, c)) return S_LEAVE;
         if (!fire(words::word_fetch)) return S_STOP;
-        if (!rule_at(pos, c)) return S_LEAVE;  // the callback may have cut the rules
+        if (callback && !rule_at(pos, c)) return S_LEAVE;  // the callback may have cut the rules
         return dispatch(c, false);
     }
 
