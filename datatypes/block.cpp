@@ -100,7 +100,6 @@ Node* root_series(RootSlot slot) { return node_of(cells_of(root) + slot); }
 
 // --- Cell-array primitives ---------------------------------------------------------------
 
-
 int32_t length_of(const cell* blk) { return total_cells(node_of(blk)) - head_of(blk); }
 
 bool advance(cell* blk) {

@@ -73,7 +73,6 @@ bool is_at_tail(const cell* v) {
     return (int64_t)head_of(v) << shift_of(b->unit()) >= (int64_t)(b->tail - b->head);
 }
 
-
 bool advance(cell* v, int32_t n) {
     int64_t h = (int64_t)head_of(v) + n;
     if (h >= 0 && h <= (int64_t)buffer_units(v)) v->data1 = (uint32_t)h;
