@@ -68,23 +68,25 @@ inline cell* word_value(const cell* w) {
     return word::get_value(w);
 }
 
-// Sets a word: plain and function contexts directly, objects (changed
-// marks, handlers) through the word module.
-inline void set_word_value(cell* w, const cell* value) {
+// The value cell a set-word writes straight into: a word of a plain or
+// function context with values. Null for objects (changed marks, handlers)
+// and for what the word module raises about. Valid until the next allocation.
+inline cell* direct_slot(const cell* w) {
     Node* ctx = reinterpret_cast<Node*>((uintptr_t)w->data1);
     int32_t i = (int32_t)w->data3;
-    if (ctx && i >= 0) {
-        cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
-        uint32_t kind = (self->header & context::KIND_MASK) >> context::KIND_SHIFT;
-        if (self->data2 && kind != context::KIND_OBJECT) {
-            cell* slot = (self->header & context::FLAG_STACK)
-                             ? reinterpret_cast<cell*>((uintptr_t)self->data2) + i
-                             : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + i;
-            cell::copy(value, slot);
-            return;
-        }
-    }
-    word::set_in(w, value);
+    if (!ctx || i < 0) return nullptr;
+    cell* self = reinterpret_cast<cell*>(ctx->buffer->head);
+    uint32_t kind = (self->header & context::KIND_MASK) >> context::KIND_SHIFT;
+    if (!self->data2 || kind == context::KIND_OBJECT) return nullptr;
+    return (self->header & context::FLAG_STACK) ? reinterpret_cast<cell*>((uintptr_t)self->data2) + i
+                                                : cells_of(reinterpret_cast<Node*>((uintptr_t)self->data2)) + i;
+}
+
+// Sets a word: plain and function contexts directly, objects through the
+// word module.
+inline void set_word_value(cell* w, const cell* value) {
+    if (cell* slot = direct_slot(w)) cell::copy(value, slot);
+    else word::set_in(w, value);
 }
 
 // --- Built-in operators on plain numbers -------------------------------------------------
@@ -303,6 +305,45 @@ inline const cell* plain_value(const cell* c) {
     t = v->type();
     if (t == TYPE_UNSET || t == TYPE_OP || is_callable(t)) return nullptr;
     return v;
+}
+
+// Evaluates at `pos` an expression that only reads: a plain value
+// followed by operators that fast_infix computes from number operands. The
+// value goes into `out` (the top cell); the index after the expression, or
+// -1 when it is anything else. Nothing it does is seen from outside (no
+// frame, event, error or allocation), so the full walk may redo it.
+inline int32_t pure_expression(const cell* code, int32_t pos, cell* out) {
+    const cell* cells = cells_of(code);
+    int32_t n = total_of(code);
+    const cell* v = pos < n ? plain_value(cells + pos) : nullptr;
+    if (!v) return -1;
+    *out = *v;
+    for (pos++; pos < n; pos += 2) {
+        const cell* q = cells + pos;
+        if (q->type() != TYPE_WORD) break;
+        const cell* ov = bound_value(q);
+        if (!ov || ov->type() != TYPE_OP) break;
+        FastOp fop = fast_op_of(ov);
+        const cell* right = pos + 1 < n && fop != FAST_NONE ? number_operand(cells + pos + 1) : nullptr;
+        if (!right || !fast_infix(fop, out, right, reinterpret_cast<natives::Fn>((uintptr_t)ov->data1)))
+            return -1;
+    }
+    return pos;
+}
+
+// A set-word whose value pure_expression computes, for a word written in
+// place: nothing could see the set-word's frame, so none is made. The value
+// goes into the window's first cell, the only one left. The index after the
+// expression, or -1 (nothing done that the full walk would not redo).
+[[gnu::noinline]] int32_t pure_assignment(const cell* code, int32_t pos) {
+    cell* slot = direct_slot(cells_of(code) + pos);
+    if (!slot) return -1;
+    // pure_expression allocates nothing: the slot stays where it is.
+    int32_t next = pure_expression(code, pos + 1, stack::keep_first());
+    cell* out = stack::arguments.window;
+    if (next < 0 || out->type() == TYPE_UNSET) return -1;
+    cell::copy(out, slot);
+    return next;
 }
 
 // Fetches one argument after `pos` (pushed); the index after it.
@@ -642,8 +683,13 @@ void eval_block(const cell* block, bool into_caller) {
                 current_code = *code;
                 current_code.data1 = (uint32_t)pos;
             }
-            pos = eval_expression(code, pos, false, false, false);
-            if (sys::is_pending()) return;
+            int32_t next = cells_of(code)[pos].type() == TYPE_SET_WORD && events_off() ? pure_assignment(code, pos) : -1;
+            if (next >= 0) {
+                pos = next;
+            } else {
+                pos = eval_expression(code, pos, false, false, false);
+                if (sys::is_pending()) return;
+            }
             if (pos < total_of(code)) stack::clear_args();
         }
     }
