@@ -356,6 +356,7 @@ inline bool events_off() { return !tracing.enabled || in_library; }
 // A native or action call made without reporting it (library code, or no
 // tracer); its result pushed. Defined with the library bodies below.
 int32_t call_native_direct(const cell* native, const cell* word, cell* code, int32_t pos);
+int32_t call_function_direct(const cell* function, const cell* word, cell* code, int32_t pos);
 
 // Fetches one argument after `pos` (pushed) and reports it; the index after it.
 int32_t fetch_argument(const cell* fn, const cell* typeset, cell* code, int32_t pos, const cell* name,
@@ -825,6 +826,11 @@ int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, 
                 next = call_native_direct(&f, &v, code, next);
                 if (sys::is_pending()) return next;
                 if (!push_mode) stack::set_last_only(start);
+            } else if (t == TYPE_FUNCTION && events_off()) {
+                cell f = *value;
+                next = call_function_direct(&f, &v, code, next);
+                if (sys::is_pending()) return next;
+                if (!push_mode) stack::set_last_only(start);
             } else if (is_callable(t)) {
                 cell f = *value;
                 next = eval_function(&f, code, next, push_mode, nullptr, 0, &v, nullptr, false);
@@ -984,6 +990,11 @@ int32_t call_native_direct(const cell* native, const cell* word, cell* code, int
             cell* start = stack::arguments.top;
             pos = call_native_direct(&f, &w, code, pos + 1);
             if (!sys::is_pending()) pos = eval_infix(code, pos, start, true);
+        } else if (mode == argcache::EVALUATED && a && inert_types[a->type()] && events_off() &&
+                   (pos + 1 >= total_of(code) || cells_of(code)[pos + 1].type() != TYPE_WORD)) {
+            // A literal with no operator after it (the blocks of if, either, loop).
+            stack::push(a);
+            pos++;
         } else {
             pos = fetch_argument_value(&fn, e, code, pos, &nm, false);
         }
@@ -997,6 +1008,45 @@ int32_t call_native_direct(const cell* native, const cell* word, cell* code, int
     entry(refs);
     if (sys::is_pending()) return pos;
     stack::unwind_last();
+    fire(EV_RETURN, code, pos, stack::arguments.top - 1, &fn);
+    cell::copy(slot + 1, slot);
+    stack::arguments.top = slot + 1;
+    return pos;
+}
+
+// Calls the function! `function` (named by `word`) on the arguments from
+// `pos` as eval_function does, when no event could report its opening; its
+// result is pushed. The index after its arguments.
+int32_t call_function_direct(const cell* function, const cell* word, cell* code, int32_t pos) {
+    cell fn = *function;
+    cell nm = *word;
+    nm.header = (nm.header & ~CELL_TYPE_MASK & ~CELL_NEW_LINE) | TYPE_WORD;
+    cell* slot = stack::push(&fn);
+    stack::mark_func_value(&nm, function::context_of(&fn), true);
+    Node* cn = cache_of(&fn);
+    int32_t n = (int32_t)(cn->buffer->used_bytes() / sizeof(cell)) - 2;
+    int32_t locals = (int32_t)cells_of(cn)[n].data2;
+    int32_t k = 0;
+    for (; k < n; k++) {
+        const cell* e = cells_of(cn) + k;
+        if (e->type() != TYPE_TYPESET) break;
+        if (argcache::mode_of(e) == argcache::RETURN) continue;
+        pos = fetch_argument_value(&fn, e, code, pos, &nm, false);
+        if (sys::is_pending()) return pos;
+        fire(EV_PUSH, code, pos - 1, stack::arguments.top - 1, nullptr);
+        check_type(cells_of(cn) + k, &fn, &nm, stack::arguments.top - 1);
+    }
+    // Refinements unused: false, and none! for their arguments.
+    for (; k < n; k++) {
+        const cell* e = cells_of(cn) + k;
+        if (e->type() != TYPE_TYPESET) logic::push(false);
+        else if (argcache::mode_of(e) != argcache::RETURN) none::push();
+    }
+    if (!events_off()) fire(EV_CALL, code, pos, &fn, call_reference(&fn, nullptr, &nm));
+    if (locals > 0) function::push_nones(locals);
+    call_callback(&fn, &nm);
+    if (sys::is_pending()) return pos;
+    stack::unwind_last_func();
     fire(EV_RETURN, code, pos, stack::arguments.top - 1, &fn);
     cell::copy(slot + 1, slot);
     stack::arguments.top = slot + 1;
