@@ -307,16 +307,15 @@ inline const cell* plain_value(const cell* c) {
     return v;
 }
 
-// Evaluates at `pos` an expression that only reads: a plain value
-// followed by operators that fast_infix computes from number operands. The
-// value goes into `out` (the top cell); the index after the expression, or
-// -1 when it is anything else. Nothing it does is seen from outside (no
-// frame, event, error or allocation), so the full walk may redo it.
-inline int32_t pure_expression(const cell* code, int32_t pos, cell* out) {
+// Evaluates the expression at `pos` whose first value `v` plain_value has
+// given, when the rest only applies operators that fast_infix computes from
+// number operands. The value goes into `out` (the top cell); the index
+// after the expression, or -1 when it is anything else. Nothing it does is
+// seen from outside (no frame, event, error or allocation), so the full
+// walk may redo it.
+inline int32_t pure_expression(const cell* code, int32_t pos, const cell* v, cell* out) {
     const cell* cells = cells_of(code);
     int32_t n = total_of(code);
-    const cell* v = pos < n ? plain_value(cells + pos) : nullptr;
-    if (!v) return -1;
     *out = *v;
     for (pos++; pos < n; pos += 2) {
         const cell* q = cells + pos;
@@ -336,10 +335,12 @@ inline int32_t pure_expression(const cell* code, int32_t pos, cell* out) {
 // goes into the window's first cell, the only one left. The index after the
 // expression, or -1 (nothing done that the full walk would not redo).
 [[gnu::noinline]] int32_t pure_assignment(const cell* code, int32_t pos) {
+    const cell* v = pos + 1 < total_of(code) ? plain_value(cells_of(code) + pos + 1) : nullptr;
+    if (!v) return -1;
     cell* slot = direct_slot(cells_of(code) + pos);
     if (!slot) return -1;
     // pure_expression allocates nothing: the slot stays where it is.
-    int32_t next = pure_expression(code, pos + 1, stack::keep_first());
+    int32_t next = pure_expression(code, pos + 1, v, stack::keep_first());
     cell* out = stack::arguments.window;
     if (next < 0 || out->type() == TYPE_UNSET) return -1;
     cell::copy(out, slot);
@@ -956,6 +957,18 @@ int32_t eval_function(cell* callable, cell* code, int32_t pos, bool push_mode, c
 
 namespace {
 
+// The value of an evaluated argument at `pos` that plain_value gives and
+// that no word follows (so no operator applies to it: the blocks of if and
+// loop, a variable before another argument), when no event can fire; null
+// otherwise.
+inline const cell* lone_value(const cell* code, int32_t pos) {
+    int32_t n = total_of(code);
+    if (pos >= n || !events_off()) return nullptr;
+    const cell* c = cells_of(code) + pos;
+    if (pos + 1 < n && c[1].type() == TYPE_WORD) return nullptr;
+    return plain_value(c);
+}
+
 inline bool is_native_value(const cell* v) {
     return v && (v->type() == TYPE_NATIVE || v->type() == TYPE_ACTION);
 }
@@ -990,9 +1003,7 @@ int32_t call_native_direct(const cell* native, const cell* word, cell* code, int
             cell* start = stack::arguments.top;
             pos = call_native_direct(&f, &w, code, pos + 1);
             if (!sys::is_pending()) pos = eval_infix(code, pos, start, true);
-        } else if (mode == argcache::EVALUATED && a && inert_types[a->type()] && events_off() &&
-                   (pos + 1 >= total_of(code) || cells_of(code)[pos + 1].type() != TYPE_WORD)) {
-            // A literal with no operator after it (the blocks of if, either, loop).
+        } else if (mode == argcache::EVALUATED && a && inert_types[a->type()] && lone_value(code, pos)) {
             stack::push(a);
             pos++;
         } else {
@@ -1030,9 +1041,15 @@ int32_t call_function_direct(const cell* function, const cell* word, cell* code,
     for (; k < n; k++) {
         const cell* e = cells_of(cn) + k;
         if (e->type() != TYPE_TYPESET) break;
-        if (argcache::mode_of(e) == argcache::RETURN) continue;
-        pos = fetch_argument_value(&fn, e, code, pos, &nm, false);
-        if (sys::is_pending()) return pos;
+        uint32_t mode = argcache::mode_of(e);
+        if (mode == argcache::RETURN) continue;
+        if (const cell* lone = mode == argcache::EVALUATED ? lone_value(code, pos) : nullptr) {
+            stack::push(lone);
+            pos++;
+        } else {
+            pos = fetch_argument_value(&fn, e, code, pos, &nm, false);
+            if (sys::is_pending()) return pos;
+        }
         fire(EV_PUSH, code, pos - 1, stack::arguments.top - 1, nullptr);
         check_type(cells_of(cn) + k, &fn, &nm, stack::arguments.top - 1);
     }
