@@ -17,6 +17,8 @@
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "library/routines.h"
+#include "runtime/sys.h"
+#include "vezi/backend/core/facets.h"
 #include "vezi/backend/core/templates.h"
 #include "vezi/backend/core/words.h"
 #ifdef _WIN32
@@ -44,10 +46,24 @@ cell* arg(int32_t i) { return &stack::arguments.window[i]; }
 #ifdef _WIN32
 HWND handle_of(const cell* h) { return (HWND)(uintptr_t)h->data2; }
 void answer_none() { none::make_at(arg(0)); }
+// A Win32 call of a routine can run a window procedure, which parks what
+// it raises (a drawing's error): the routine raises it once its calls have
+// returned. An error of the routine's own goes out instead, and the parked
+// one with it (the error cell already holds the newer).
+template <class F>
+void gui_call(F&& body) {
+    try {
+        body();
+    } catch (...) {
+        sys::pending_throw = 0;
+        throw;
+    }
+    sys::resume_pending();
+}
 // The GUI routines exist on Windows only.
-#define GUI_ONLY(body) body
+#define GUI_ONLY(...) gui_call([&] { __VA_ARGS__ });
 #else
-#define GUI_ONLY(body) error::raise(error::INTERNAL, "feature-na");
+#define GUI_ONLY(...) error::raise(error::INTERNAL, "feature-na");
 #endif
 
 // ctx||vezi~init: the backend's start (system/vezi/platform/init runs it).
@@ -93,6 +109,16 @@ void vezi_make_vezi() {
 }
 
 void vezi_update_vezi() {
+    // A face without a window only has its rich-text layout marked: that
+    // much needs no GUI.
+    if (arg(0)->type() == TYPE_OBJECT) {
+        gui::mark_layout_needed(arg(0));
+        if (object::word_count(arg(0)) <= gui::FACET_STATE ||
+            (object::values(arg(0)) + gui::FACET_STATE)->type() != TYPE_BLOCK) {
+            none::make_at(arg(0));
+            return;
+        }
+    }
     GUI_ONLY({
         cell* v = arg(0);
         if (v->type() == TYPE_BLOCK) {
@@ -164,6 +190,10 @@ void vezi_refresh_window() {
         UpdateWindow(handle_of(arg(0)));
         answer_none();
     })
+}
+
+void vezi_request_font() {
+    GUI_ONLY(gui::request_font(arg(0), arg(1), logic::get(arg(2)));)
 }
 
 void vezi_do_event_loop() { GUI_ONLY(logic::make_at(arg(0), gui::do_events(logic::get(arg(0))));) }
@@ -281,6 +311,7 @@ const Entry vezi_table[] = {
     {"ctx||vezi~redraw", vezi_redraw},
     {"ctx||vezi~refresh-window", vezi_refresh_window},
     {"ctx||vezi~do-event-loop", vezi_do_event_loop},
+    {"ctx||vezi~request-font", vezi_request_font},
     {"ctx||vezi~exit-event-loop", vezi_exit_event_loop},
     {"ctx||vezi~fetch-all-screens", vezi_fetch_all_screens},
     {"ctx||vezi~get-current-screen", vezi_get_current_screen},

@@ -55,6 +55,23 @@ void extra_type_messages(HWND h, UINT msg, WPARAM w, LPARAM l) {
         if (extra_classes[i]->entry.callback) extra_classes[i]->entry.callback(h, msg, w, l);
 }
 
+void remember_menu_choice(WPARAM w, LPARAM l) {
+    if (w == 0xFFFF0000) return;
+    state.combo_item = (int16_t)LOWORD(w);
+    state.combo_menu = (HMENU)l;
+}
+
+void clear_menu_choice() {
+    state.combo_item = -1;
+    state.combo_menu = nullptr;
+}
+
+bool menu_choice_command(HWND hwnd, WPARAM w, LPARAM l) {
+    if (l != 0 || w > 999 || !state.combo_menu) return false;
+    if (menu_command) menu_command(hwnd, (int32_t)w);
+    return true;
+}
+
 WNDPROC register_class(const wchar_t* name, const wchar_t* base, WNDPROC proc, bool system) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -83,16 +100,10 @@ LRESULT base(WNDPROC proc, HWND h, UINT msg, WPARAM w, LPARAM l) {
 LRESULT CALLBACK combo_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     return sys::from_platform<LRESULT>(0, [&]() -> LRESULT {
         if (msg == WM_MENUSELECT) {
-            if (w != 0xFFFF0000) {
-                state.combo_item = (int16_t)LOWORD(w);
-                state.combo_menu = (HMENU)l;
-            }
+            remember_menu_choice(w, l);
             return 0;
         }
-        if (msg == WM_COMMAND && l == 0 && w <= 999 && state.combo_menu) {
-            if (menu_command) menu_command(h, (int32_t)w);
-            return 0;
-        }
+        if (msg == WM_COMMAND && menu_choice_command(h, w, l)) return 0;
         return base(state.combo_base, h, msg, w, l);
     });
 }

@@ -13,6 +13,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/series.h"
+#include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
@@ -110,6 +111,15 @@ void get_picked(const cell* e, cell* result) {
             SCROLLINFO si{sizeof si, SIF_POS | SIF_TRACKPOS};
             GetScrollInfo(r.msg.hwnd, r.msg.message == WM_VSCROLL ? SB_VERT : SB_HORZ, &si);
             series::make_integer(result, si.nTrackPos);
+            return;
+        }
+        case EVT_MENU: {
+            // The word of the chosen item, its symbol in the low 16 bits;
+            // 0xFFFF is an item without one.
+            int32_t sym = (int32_t)(r.key_flags & 0xFFFF);
+            if (sym == 0xFFFF || sym <= 0 || sym > symbol::count()) return none_in(result);
+            stack::TopMark mark;
+            *result = *word::push_new(sym);
             return;
         }
         default: series::make_integer(result, (int16_t)(r.key_flags & 0xFFFF));

@@ -3,6 +3,7 @@
 // window_proc.cpp.
 #pragma once
 #include <windows.h>
+#include <commdlg.h>
 
 #include <string>
 
@@ -50,6 +51,12 @@ void set_font(HWND hwnd, cell* face);
 cell* free_font(cell* font);
 void update_font(cell* font, int32_t field);
 void resolve_font_family(std::wstring* name, int32_t* weight, bool italic);
+// The font chooser (font_chooser.cpp), opened on `initial`'s font: a
+// confirmed choice fills the new font! object in `result`, else `result`
+// becomes none. The dialog is called through choose_font (tests fake it).
+void request_font(cell* result, const cell* initial, bool mono);
+using ChooseFontCall = BOOL(WINAPI*)(LPCHOOSEFONTW);
+extern ChooseFontCall choose_font;
 void update_para(cell* face);
 
 // A series facet of `owner` changed in place (`value`, at index, part

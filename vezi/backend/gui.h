@@ -54,8 +54,9 @@ struct State {
 
     // Base procedures of the superclassed controls with a procedure of their own.
     WNDPROC combo_base = nullptr, face_base = nullptr, calendar_base = nullptr, area_base = nullptr;
-    // ZolCombo's last menu selection.
-    int32_t combo_item = 0;
+    // The menu choice WM_MENUSELECT last reported (position and menu; -1
+    // and null once reset), read when the menu's WM_COMMAND arrives.
+    int32_t combo_item = -1;
     HMENU combo_menu = nullptr;
     bool initialised = false;
     // The first window made by the program.
@@ -121,6 +122,14 @@ extern MenuCommand menu_command;
 // true when a menu was shown (menus install it).
 using ContextMenu = bool (*)(HWND, POINT screen);
 extern ContextMenu context_menu;
+// The menu choice WM_MENUSELECT reported (a closing menu reports none),
+// kept until its WM_COMMAND; a press elsewhere or a menu bar opening
+// clears it.
+void remember_menu_choice(WPARAM w, LPARAM l);
+void clear_menu_choice();
+// A WM_COMMAND with lParam 0 and an id below 1000 while a choice is
+// remembered comes from a menu: handed to menu_command; true.
+bool menu_choice_command(HWND hwnd, WPARAM w, LPARAM l);
 
 // --- events (events.cpp) -------------------------------------------------------------------
 // The one event record. It holds a copy of the message (scripts can keep

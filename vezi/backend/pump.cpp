@@ -24,11 +24,6 @@ bool is_base_face(HWND h) {
     cell* face = get_face_obj(h);
     return face && type_of(face) == FaceType::base;
 }
-// A press ends whatever a context menu left chosen.
-void clear_menu_choice() {
-    state.combo_item = -1;
-    state.combo_menu = nullptr;
-}
 }  // namespace
 
 int32_t process_message(MSG* m) {

@@ -39,6 +39,8 @@
 
 namespace gui {
 
+DrawFaceHook draw_face_hook = nullptr;
+
 constexpr int32_t SLOT_LAST_POS = 52, SLOT_FRAME = 44, SLOT_SIZING = 36, SLOT_CURSOR = 32;
 constexpr UINT WM_USER_SHOW_STATE = WM_USER + 2;
 
@@ -117,10 +119,7 @@ static void set_data_logic(cell* face, LRESULT check) {
 }
 
 void process_command(HWND hwnd, WPARAM w, LPARAM l) {
-    if (l == 0 && LOWORD(w) <= 999 && menu_command) {
-        menu_command(hwnd, LOWORD(w));
-        return;
-    }
+    if (menu_choice_command(hwnd, w, l)) return;
     HWND control = (HWND)l;
     stack::TopMark mark;
     cell* face = control ? pushed_face(control) : nullptr;
@@ -133,9 +132,12 @@ void process_command(HWND hwnd, WPARAM w, LPARAM l) {
             event_about(control, EVT_CLICK);
         } else if (t == FaceType::toggle || t == FaceType::check) {
             if (t == FaceType::check && (get_flags(facet(face, FACET_FLAGS)) & face_flag_bit("tri-state"))) {
-                // unchecked -> checked -> indeterminate -> unchecked
-                LRESULT s = SendMessageW(control, BM_GETCHECK, 0, 0);
-                WPARAM next = s == BST_UNCHECKED ? BST_CHECKED : s == BST_CHECKED ? BST_INDETERMINATE : BST_UNCHECKED;
+                // unchecked -> checked -> indeterminate -> unchecked, from the
+                // state the face held: a three-state button that steps itself
+                // has done so before it notifies, so its own state cannot tell.
+                const cell* d = facet(face, FACET_DATA);
+                bool was_none = d->type() == TYPE_NONE, was_off = d->type() == TYPE_LOGIC && !logic::get(d);
+                WPARAM next = was_off ? BST_CHECKED : was_none ? BST_UNCHECKED : BST_INDETERMINATE;
                 SendMessageW(control, BM_SETCHECK, next, 0);
             }
             set_data_logic(face, SendMessageW(control, BM_GETCHECK, 0, 0));
@@ -206,6 +208,13 @@ void process_command(HWND hwnd, WPARAM w, LPARAM l) {
     }
 }
 
+// The line step of a scroll-bar face, a fraction of its range: the value
+// that the Vezi layer puts after the facets of scroller faces, 1% without one.
+static double line_step(const cell* face) {
+    double f = object::word_count(face) > FACET_COUNT ? fraction(object::values(face) + FACET_COUNT) : -1.0;
+    return f < 0 ? 0.01 : f;
+}
+
 // WM_HSCROLL / WM_VSCROLL from a control or from the window's own bars.
 static void on_scroll(HWND hwnd, WPARAM w, LPARAM l) {
     if (!l) {
@@ -233,7 +242,7 @@ static void on_scroll(HWND hwnd, WPARAM w, LPARAM l) {
         double page_fraction = fraction(facet(face, FACET_SELECTED));
         switch (LOWORD(w)) {
         case SB_LINEUP: case SB_LINEDOWN: {
-            int32_t step = (int32_t)(range * 0.01);  // line-step fraction of scroller faces
+            int32_t step = (int32_t)(range * line_step(face));
             si.nPos += LOWORD(w) == SB_LINEUP ? -step : step;
             si.nPos = si.nPos < si.nMin ? si.nMin : si.nPos > si.nMax ? si.nMax : si.nPos;
             break;
@@ -692,17 +701,9 @@ static LRESULT face_message(HWND h, UINT msg, WPARAM w, LPARAM l, cell* face) {
         if (LRESULT r = on_notify((NMHDR*)l)) return r;
         break;
     case WM_GESTURE: on_gesture(h, l); break;  // the default closes the info handle
-    case WM_MENUSELECT:
-        if (w != 0xFFFF0000) {
-            state.combo_item = (int16_t)LOWORD(w);
-            state.combo_menu = (HMENU)l;
-        }
-        return 0;
+    case WM_MENUSELECT: remember_menu_choice(w, l); return 0;
     case WM_ENTERMENULOOP:
-        if (w == 0) {  // a menu bar: no context menu's choice is pending
-            state.combo_item = -1;
-            state.combo_menu = nullptr;
-        }
+        if (w == 0) clear_menu_choice();  // a menu bar: no context menu's choice is pending
         break;
     case WM_USER_SHOW_STATE: {
         int cmd = w == EVT_MINIMIZE ? SW_MINIMIZE : w == EVT_MAXIMIZE ? SW_MAXIMIZE : SW_RESTORE;
@@ -726,12 +727,19 @@ LRESULT CALLBACK window_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
             }
             return DefWindowProcW(h, msg, w, l);
         case WM_PAINT: {
-            // The draw dialect paints faces with a draw block; until then the
-            // first paint makes the window's render record.
-            PAINTSTRUCT ps;
-            BeginPaint(h, &ps);
+            // The first paint makes the window's render record; a face with a
+            // draw block is painted on it. The paint ends however the drawing
+            // does: a window left invalid would be sent WM_PAINT for ever.
+            struct Paint {
+                HWND h;
+                PAINTSTRUCT ps;
+                explicit Paint(HWND w) : h(w) { BeginPaint(h, &ps); }
+                ~Paint() { EndPaint(h, &ps); }
+            } paint(h);
             get_render_record(h);
-            EndPaint(h, &ps);
+            stack::TopMark mark;
+            cell* face = pushed_face(h);
+            if (face && facet(face, FACET_DRAW)->type() == TYPE_BLOCK && draw_face_hook) draw_face_hook(h, face);
             return 0;
         }
         case WM_DESTROY:

@@ -38,4 +38,10 @@ inline bool is_gesture_event(int32_t type) { return type >= EVT_ZOOM && type <= 
 using GestureInfoReader = BOOL(WINAPI*)(HGESTUREINFO, GESTUREINFO*);
 extern GestureInfoReader gesture_info;
 
+// Paints a face's `draw` block on its window (the draw dialect installs it;
+// it presents what it drew). What it raises is parked by the window
+// procedure and raised once the call that made the paint returns.
+using DrawFaceHook = void (*)(HWND hwnd, cell* face);
+extern DrawFaceHook draw_face_hook;
+
 }  // namespace gui

@@ -16,11 +16,14 @@
 
 #include "datatypes/error.h"
 #include "datatypes/object.h"
+#include "datatypes/word.h"
+#include "runtime/sys.h"
 #include "vezi/backend/core/templates.h"
 #include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
 #include "vezi/backend/widget_items.h"
 #include "vezi/backend/widgets.h"
+#include "vezi/backend/window_proc.h"
 
 namespace {
 
@@ -46,6 +49,8 @@ protected:
     void TearDown() override {
         run("foreach x [f a p b c w][if all [value? x object? get x][system/vezi/platform/destroy-vezi get x false]]"
             " w: f: a: p: b: c: none");
+        gui::draw_face_hook = nullptr;
+        gui::choose_font = ChooseFontW;
         drain();
         gui::awake = [] { return (int32_t)1; };
         EvalTest::TearDown();
@@ -132,6 +137,15 @@ TEST_F(Faces, ButtonNotifications) {
         data.push_back(run("f/data"));
     }
     EXPECT_EQ(data, (std::vector<std::string>{"true", "none", "false"}));
+
+    // Clicked for real: the control steps its own state before it notifies.
+    HWND c2 = child("c", "type: 'check size: 80x20 offset: 0x30 flags: [tri-state] data: false");
+    data.clear();
+    for (int i = 0; i < 3; i++) {
+        SendMessageW(c2, BM_CLICK, 0, 0);
+        data.push_back(run("c/data"));
+    }
+    EXPECT_EQ(data, (std::vector<std::string>{"true", "none", "false"}));
 }
 
 TEST_F(Faces, SameListItemSelectsOnce) {
@@ -215,8 +229,33 @@ TEST_F(Faces, FailedCreationRaisesAndMakesNothing) {
     });
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(spell(error::get_id(e)), "no-create");
+    EXPECT_EQ(spell(word::symbol_of(object::values(e) + 3)), "button");  // names the face
     EXPECT_EQ(made, nullptr);
     stack::arguments.top = top;
+    EXPECT_EQ(run("f/state"), "none");
+}
+
+// A drawing that fails is raised once the call that made the paint has
+// returned: nothing crosses the window procedure, the paint ends all the
+// same, and an update during which an actor painted keeps its change bits.
+TEST_F(Faces, DrawingErrorsWaitForTheCallThatPainted) {
+    static HWND painted = nullptr;
+    painted = window("size: 200x100 draw: [pen red]");
+    gui::draw_face_hook = [](HWND, cell*) { error::raise(error::SCRIPT, "invalid-arg", word::load("drawing")); };
+    EXPECT_EQ(run("system/vezi/platform/redraw w"), "script/invalid-arg");
+    EXPECT_EQ(sys::pending_throw, 0u);
+    EXPECT_FALSE(GetUpdateRect(painted, nullptr, FALSE));
+
+    gui::awake = [] {
+        if (gui::event_record.type == gui::EVT_RESIZE) UpdateWindow(painted);
+        return (int32_t)1;
+    };
+    EXPECT_EQ(run("w/size: 300x150 system/vezi/platform/update-vezi w"), "script/invalid-arg");
+    EXPECT_EQ(sys::pending_throw, 0u);
+    EXPECT_EQ(run("w/state/2"), "4");
+    gui::draw_face_hook = nullptr;
+    gui::awake = record_types;
+    EXPECT_EQ(run("system/vezi/platform/update-vezi w w/state/2"), "0");
 }
 
 TEST_F(Faces, ListItemsFollowData) {
@@ -538,6 +577,60 @@ TEST_F(Faces, FailedUpdateKeepsTheBits) {
     EXPECT_EQ(run("system/vezi/platform/update-vezi b"), "script/invalid-arg");
     EXPECT_EQ(run("b/state/2"), "65568");
     EXPECT_EQ(run("b/rate: none system/vezi/platform/update-vezi b b/state/2"), "0");
+}
+
+// The font chooser opens on the font's own GDI font, or on 11-point
+// Courier New; a confirmed choice fills the new font!, a cancel gives none.
+struct FakeFontDialog {
+    static LOGFONTW opened, answer;
+    static DWORD flags;
+    static INT points;
+    static BOOL confirm;
+    static BOOL WINAPI choose(LPCHOOSEFONTW cf) {
+        opened = *cf->lpLogFont;
+        flags = cf->Flags;
+        *cf->lpLogFont = answer;
+        cf->iPointSize = points;
+        return confirm;
+    }
+};
+LOGFONTW FakeFontDialog::opened, FakeFontDialog::answer;
+DWORD FakeFontDialog::flags;
+INT FakeFontDialog::points;
+BOOL FakeFontDialog::confirm;
+
+TEST_F(Faces, FontChooser) {
+    using F = FakeFontDialog;
+    LOGFONTW& opened = F::opened;
+    LOGFONTW& answer = F::answer;
+    DWORD& flags = F::flags;
+    INT& points = F::points;
+    BOOL& confirm = F::confirm;
+    gui::choose_font = F::choose;
+    answer = LOGFONTW{};
+    wcscpy(answer.lfFaceName, L"Arial");
+    answer.lfWeight = FW_BOLD;
+    answer.lfItalic = 1;
+    points = 125;
+    confirm = TRUE;
+    EXPECT_EQ(run("r: system/vezi/platform/request-font make font! [] none true reduce [r/name r/size r/style r/weight]"),
+              "[\"Arial\" 12 [bold italic] none]");
+    EXPECT_EQ(std::wstring(opened.lfFaceName), L"Courier New");
+    EXPECT_EQ(opened.lfHeight, -(11 * gui::dpi.y / 72));
+    EXPECT_EQ(flags, 0x01000043u | CF_FIXEDPITCHONLY);
+
+    answer.lfWeight = 600;
+    answer.lfItalic = 0;
+    points = 90;
+    EXPECT_EQ(run("fnt: make font! [name: \"Tahoma\" size: 12]"
+                  " r: system/vezi/platform/request-font make font! [] fnt false reduce [r/size r/style r/weight]"),
+              "[9 none 600]");
+    EXPECT_EQ(std::wstring(opened.lfFaceName), L"Tahoma");
+    EXPECT_EQ(opened.lfHeight, -(12 * gui::dpi.y / 72));
+    EXPECT_EQ(flags, 0x01000043u);
+
+    confirm = FALSE;
+    EXPECT_EQ(run("system/vezi/platform/request-font make font! [] none false"), "none");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "datatypes/block.h"
 #include "datatypes/handle.h"
 #include "datatypes/object.h"
+#include "datatypes/word.h"
 #include "vezi/backend/core/templates.h"
 #include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
@@ -43,6 +44,8 @@ protected:
             "[system/vezi/platform/destroy-vezi get w false]] w: f: t: p1: p2: none"
             " system/vezi/awake: none");
         drain();
+        gui::menu_command = nullptr;
+        gui::context_menu = nullptr;
         gui::set_dpi(saved_dpi);
         gui::awake = [] { return (int32_t)1; };
         EvalTest::TearDown();
@@ -343,6 +346,59 @@ TEST_F(WindowProc, AdditionalFaceTypesHaveTheirClassAndSeeOtherMessages) {
     EXPECT_EQ(seen, (UINT)WM_USER + 77);
     // A type nobody registered is still the script's error.
     EXPECT_EQ(run("error? e: try [t: make face! [type: 'dial] show-face t w/state/1] e/id"), "face-type");
+}
+
+// Menus are reached through their hooks: a menu's command only while a
+// choice is remembered, a right click that shows a context menu is eaten,
+// and a menu event's `picked` is the word of the chosen item.
+TEST_F(WindowProc, MenusThroughTheirHooks) {
+    static HWND chosen_in = nullptr;
+    static bool menu_shown = false;
+    static POINT shown_at{};
+    gui::menu_command = [](HWND h, int32_t) { chosen_in = h; };
+    gui::context_menu = [](HWND, POINT at) {
+        shown_at = at;
+        return menu_shown;
+    };
+    HWND h = window("size: 200x100");
+    HWND b = child("f", "type: 'base color: 1.1.1 offset: 10x10 size: 50x50");
+
+    SendMessageW(h, WM_COMMAND, 3, 0);
+    EXPECT_EQ(chosen_in, nullptr);  // no menu reported a choice
+    HMENU menu = CreatePopupMenu();
+    SendMessageW(h, WM_MENUSELECT, MAKEWPARAM(1, 0), (LPARAM)menu);
+    SendMessageW(h, WM_COMMAND, MAKEWPARAM(1, 1), 0);  // an accelerator: no menu
+    EXPECT_EQ(chosen_in, nullptr);
+    SendMessageW(h, WM_COMMAND, 1, 0);
+    EXPECT_EQ(chosen_in, h);
+    SendMessageW(h, WM_ENTERMENULOOP, 0, 0);  // a menu bar opens: the choice goes
+    chosen_in = nullptr;
+    SendMessageW(h, WM_COMMAND, 1, 0);
+    EXPECT_EQ(chosen_in, nullptr);
+
+    // A right click reports alt-down, then offers the face's context menu
+    // at the screen position; a menu shown eats the click.
+    for (bool shown : {false, true}) {
+        menu_shown = shown;
+        SendMessageW(h, WM_MENUSELECT, MAKEWPARAM(2, 0), (LPARAM)menu);
+        run("clear log");
+        MSG m{b, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 6), 0, {0, 0}};
+        int32_t answer = gui::process_message(&m);
+        EXPECT_EQ(answer == 0, shown);
+        EXPECT_EQ(run("first log"), "alt-down");
+        POINT p{5, 6};
+        ClientToScreen(b, &p);
+        EXPECT_EQ(shown_at.x, p.x);
+        EXPECT_EQ(shown_at.y, p.y);
+        EXPECT_EQ(gui::state.combo_menu, nullptr);  // the click forgot the last choice
+    }
+    DestroyMenu(menu);
+
+    run("clear log");
+    cell* save = word::load("save");
+    gui::event_about(h, gui::EVT_MENU, (uint32_t)word::symbol_of(save));
+    gui::event_about(h, gui::EVT_MENU, 0xFFFF);  // an item without a word
+    EXPECT_EQ(run("log"), "[menu save menu none]");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "datatypes/string.h"
 #include "datatypes/time.h"
 #include "datatypes/word.h"
+#include "vezi/backend/core/styles.h"
 #include "vezi/backend/core/templates.h"
 #include "vezi/backend/core/text_format.h"
 #include "vezi/backend/core/words.h"
@@ -100,6 +101,27 @@ void convert_selection(const cell* text, int32_t* start, int32_t* end, int32_t d
         if (i >= *end) break;
         (*end)--;
         if (i < *start) (*start)--;
+    }
+}
+
+// --- rich-text layout ------------------------------------------------------------------------
+
+static Spelling layout_words[] = {{"handles", 0}};
+GUI_SPELLINGS(layout_words);
+
+// handles: [layout render-record text-copy invalid?]
+constexpr int32_t HANDLES_INVALID = 3;
+
+void mark_layout_needed(cell* face) {
+    if (face->type() != TYPE_OBJECT || object::word_count(face) <= FACET_TYPE) return;
+    if (face_type(object::values(face) + FACET_TYPE) != FaceType::rich_text) return;
+    int32_t n = object::word_count(face);
+    for (int32_t i = 0; i < n; i++) {
+        if (word_symbol(object::word_at_node(object::context_of(face), i)) != layout_words[0].sym) continue;
+        cell* handles = object::values(face) + i;
+        if (handles->type() == TYPE_BLOCK && block::length_of(handles) > HANDLES_INVALID)
+            logic::make_at(block::head_cell(handles) + HANDLES_INVALID, true);
+        return;
     }
 }
 

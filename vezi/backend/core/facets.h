@@ -34,6 +34,12 @@ Cursor cursor_of(const cell* word);
 // Nothing changes unless text is a string!.
 void convert_selection(const cell* text, int32_t* start, int32_t* end, int32_t direction);
 
+// --- rich-text layout ---------------------------------------------------------------------
+// A rich-text face's text-box layout is to be made again before its next
+// use: the flag that ends its `handles` block (a face laid out at least
+// once) becomes true. Other faces and values are left alone.
+void mark_layout_needed(cell* face);
+
 // --- fonts -----------------------------------------------------------------------------
 struct GdiFont {
     int32_t height;        // negated character height at the resolution
