@@ -348,6 +348,33 @@ TEST_F(WindowProc, AdditionalFaceTypesHaveTheirClassAndSeeOtherMessages) {
     EXPECT_EQ(run("error? e: try [t: make face! [type: 'dial] show-face t w/state/1] e/id"), "face-type");
 }
 
+// A scroll-bar face moves by its line step (the value after its facets, 1%
+// of the range without one), clamped, by the page in `selected`, or to the
+// thumb; its data is the position over the range, and the end of a scroll
+// makes no event.
+TEST_F(WindowProc, ScrollBarFacesStepTheirPosition) {
+    HWND h = window("size: 200x100");
+    HWND s = child("f", "type: 'scroller size: 100x16 line-step: 0.25");
+    HWND plain = child("t", "type: 'scroller offset: 0x30 size: 100x16");
+    auto scroll = [&](HWND bar, WORD code, WORD pos) {
+        SendMessageW(h, WM_HSCROLL, MAKEWPARAM(code, pos), (LPARAM)bar);
+        return run(bar == s ? "f/data" : "t/data");
+    };
+    struct Case {
+        WORD code, pos;
+        const char* data;
+    } cases[] = {
+        {SB_LINEDOWN, 0, "0.25"}, {SB_LINEUP, 0, "0.0"}, {SB_LINEUP, 0, "0.0"},
+        {SB_PAGEDOWN, 0, "0.1"},  {SB_THUMBTRACK, 50, "0.5"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(scroll(s, c.code, c.pos), c.data) << c.code;
+    EXPECT_EQ(run("f/selected"), "10%");
+    run("clear log");
+    scroll(s, SB_ENDSCROLL, 0);
+    EXPECT_EQ(run("log"), "[]");
+    EXPECT_EQ(scroll(plain, SB_LINEDOWN, 0), "0.01");
+}
+
 // Menus are reached through their hooks: a menu's command only while a
 // choice is remembered, a right click that shows a context menu is eaten,
 // and a menu event's `picked` is the word of the chosen item.
