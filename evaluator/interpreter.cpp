@@ -973,6 +973,24 @@ inline bool is_native_value(const cell* v) {
     return v && (v->type() == TYPE_NATIVE || v->type() == TYPE_ACTION);
 }
 
+// What the direct calls below share: the word naming the frame, each
+// fetched argument reported and checked, and the result moved down into
+// the callee's slot.
+inline cell call_name(const cell* word) {
+    cell nm = *word;
+    nm.header = (nm.header & ~CELL_TYPE_MASK & ~CELL_NEW_LINE) | TYPE_WORD;
+    return nm;
+}
+inline void took_argument(const cell* fn, const cell* name, const cell* typeset, cell* code, int32_t pos) {
+    fire(EV_PUSH, code, pos - 1, stack::arguments.top - 1, nullptr);
+    check_type(typeset, fn, name, stack::arguments.top - 1);
+}
+inline void returned(const cell* fn, cell* slot, cell* code, int32_t pos) {
+    fire(EV_RETURN, code, pos, stack::arguments.top - 1, fn);
+    cell::copy(slot + 1, slot);
+    stack::arguments.top = slot + 1;
+}
+
 // Calls `native` (named by `word`) on the arguments from `pos` when no
 // event could report its opening; its result is pushed. The index after
 // its arguments. The events a tracer turned on by an argument would see
@@ -980,8 +998,7 @@ inline bool is_native_value(const cell* v) {
 int32_t call_native_direct(const cell* native, const cell* word, cell* code, int32_t pos) {
     check_machine_stack();
     cell fn = *native;
-    cell nm = *word;
-    nm.header = (nm.header & ~CELL_TYPE_MASK & ~CELL_NEW_LINE) | TYPE_WORD;
+    cell nm = call_name(word);
     cell* slot = stack::push(&fn);
     stack::mark_interp_native(&nm);
     Node* cn = cache_of(&fn);
@@ -1010,8 +1027,7 @@ int32_t call_native_direct(const cell* native, const cell* word, cell* code, int
             pos = fetch_argument_value(&fn, e, code, pos, &nm, false);
         }
         if (sys::is_pending()) return pos;
-        fire(EV_PUSH, code, pos - 1, stack::arguments.top - 1, nullptr);
-        check_type(cells_of(cn) + k, &fn, &nm, stack::arguments.top - 1);
+        took_argument(&fn, &nm, cells_of(cn) + k, code, pos);
     }
     fire(EV_CALL, code, pos, &fn, call_reference(&fn, nullptr, &nm));
     natives::Fn entry = reinterpret_cast<natives::Fn>((uintptr_t)fn.data1);
@@ -1019,9 +1035,7 @@ int32_t call_native_direct(const cell* native, const cell* word, cell* code, int
     entry(refs);
     if (sys::is_pending()) return pos;
     stack::unwind_last();
-    fire(EV_RETURN, code, pos, stack::arguments.top - 1, &fn);
-    cell::copy(slot + 1, slot);
-    stack::arguments.top = slot + 1;
+    returned(&fn, slot, code, pos);
     return pos;
 }
 
@@ -1030,8 +1044,7 @@ int32_t call_native_direct(const cell* native, const cell* word, cell* code, int
 // result is pushed. The index after its arguments.
 int32_t call_function_direct(const cell* function, const cell* word, cell* code, int32_t pos) {
     cell fn = *function;
-    cell nm = *word;
-    nm.header = (nm.header & ~CELL_TYPE_MASK & ~CELL_NEW_LINE) | TYPE_WORD;
+    cell nm = call_name(word);
     cell* slot = stack::push(&fn);
     stack::mark_func_value(&nm, function::context_of(&fn), true);
     Node* cn = cache_of(&fn);
@@ -1050,8 +1063,7 @@ int32_t call_function_direct(const cell* function, const cell* word, cell* code,
             pos = fetch_argument_value(&fn, e, code, pos, &nm, false);
             if (sys::is_pending()) return pos;
         }
-        fire(EV_PUSH, code, pos - 1, stack::arguments.top - 1, nullptr);
-        check_type(cells_of(cn) + k, &fn, &nm, stack::arguments.top - 1);
+        took_argument(&fn, &nm, cells_of(cn) + k, code, pos);
     }
     // Refinements unused: false, and none! for their arguments.
     for (; k < n; k++) {
@@ -1064,9 +1076,7 @@ int32_t call_function_direct(const cell* function, const cell* word, cell* code,
     call_callback(&fn, &nm);
     if (sys::is_pending()) return pos;
     stack::unwind_last_func();
-    fire(EV_RETURN, code, pos, stack::arguments.top - 1, &fn);
-    cell::copy(slot + 1, slot);
-    stack::arguments.top = slot + 1;
+    returned(&fn, slot, code, pos);
     return pos;
 }
 
