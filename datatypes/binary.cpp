@@ -514,33 +514,27 @@ cell* to(cell* target, cell* spec, int32_t type) {
     return load_in(target, (const uint8_t*)out.data(), (uint32_t)out.size());
 }
 
+int32_t MoldText::flush(cell* out) {
+    string::concatenate_bytes(out, text.data(), (uint32_t)text.size());
+    return budget;
+}
+
 // The hex text of the bytes from the head, laid out as mold shows it.
 static int32_t serialize(cell* value, cell* out, bool only, bool flat, int32_t limit,
                          int32_t indent) {
     uint32_t n = (uint32_t)rs_length(value);
     bool lines = n > 30 && !flat;
-    std::string text;
-    int32_t budget = limit;
-    auto put = [&](const char* s, size_t k) {
-        text.append(s, k);
-        budget -= (int32_t)k;
-    };
-    auto newline = [&](int32_t level) {
-        put("\n", 1);
-        for (int32_t i = 0; i < level; i++) put("    ", 4);
-    };
-    if (!only) put("#{", 2);
-    if (lines) newline(indent + 1);
+    MoldText m(limit);
+    if (!only) m.put("#{", 2);
+    if (lines) m.newline(indent + 1);
     const uint8_t* p = rs_head(value);
-    for (uint32_t i = 0; i < n && budget > 0; i++) {
-        char digits[2] = {HEX[p[i] >> 4], HEX[p[i] & 15]};
-        put(digits, 2);
-        if (lines && (i + 1) % 32 == 0) newline(indent + 1);
+    for (uint32_t i = 0; i < n && m.budget > 0; i++) {
+        m.hex(p[i]);
+        if (lines && (i + 1) % 32 == 0) m.newline(indent + 1);
     }
-    if (lines && budget > 0 && n % 32 != 0) newline(indent);
-    if (!only && budget > 0) put("}", 1);
-    string::concatenate_bytes(out, text.data(), (uint32_t)text.size());
-    return budget;
+    if (lines && m.budget > 0 && n % 32 != 0) m.newline(indent);
+    if (!only && m.budget > 0) m.put("}", 1);
+    return m.flush(out);
 }
 
 int32_t form(cell* value, cell* out, cell* part, int32_t limit) {

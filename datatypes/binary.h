@@ -95,6 +95,35 @@ bool decode_value(cell* text, int32_t base, cell* result);
 // The base-16 spelling of an issue! as bytes; invalid-data when it is not one.
 cell* from_issue(cell* issue, cell* result);
 
+// --- Molded bytes ------------------------------------------------------------------------
+
+// The text that mold and form of byte-holding values (binary!, image!) gather
+// before it goes into the output string in one piece; `budget` is what is
+// left of the /part limit, counted down by every character put.
+struct MoldText {
+    std::string text;
+    int32_t budget;
+
+    explicit MoldText(int32_t limit) : budget(limit) {}
+    void put(const char* s, size_t n) {
+        text.append(s, n);
+        budget -= (int32_t)n;
+    }
+    // A line break, then four spaces a level.
+    void newline(int32_t level) {
+        put("\n", 1);
+        for (int32_t i = 0; i < level; i++) put("    ", 4);
+    }
+    // The low byte as two upper-case hex digits.
+    void hex(uint32_t byte) {
+        static const char digits[] = "0123456789ABCDEF";
+        char d[2] = {digits[(byte >> 4) & 15], digits[byte & 15]};
+        put(d, 2);
+    }
+    // Appends the text to the string `out`; answers the budget left.
+    int32_t flush(cell* out);
+};
+
 // --- Actions ---------------------------------------------------------------------------
 
 cell* to(cell* target, cell* spec, int32_t type);

@@ -359,63 +359,47 @@ static cell* make(cell* target, cell* spec, int32_t type) {
 
 // --- Actions: text ------------------------------------------------------------------------------
 
-static const char HEX[] = "0123456789ABCDEF";
-
 static int32_t serialize(cell* value, cell* out, bool only, bool flat, int32_t limit, int32_t indent) {
     cell img = *value;
     collector::Root hold(img);
-    std::string text;
-    int32_t budget = limit;
-    auto put = [&](const char* s, size_t k) {
-        text.append(s, k);
-        budget -= (int32_t)k;
-    };
-    auto newline = [&](int32_t level) {
-        put("\n", 1);
-        for (int32_t i = 0; i < level; i++) put("    ", 4);
-    };
-    auto hex = [&](uint32_t byte) {
-        char d[2] = {HEX[(byte >> 4) & 15], HEX[byte & 15]};
-        put(d, 2);
-    };
-    if (!only) put("make image! [", 13);
+    binary::MoldText m(limit);
+    if (!only) m.put("make image! [", 13);
     std::string size = std::to_string(width_of(&img)) + "x" + std::to_string(height_of(&img));
-    put(size.data(), size.size());
+    m.put(size.data(), size.size());
     uint32_t from = index_clamped(&img);
     uint32_t count = pixel_count(&img);
     if (!node_of(&img)) {
-        put(" #{}", 4);
+        m.put(" #{}", 4);
     } else {
-        put(" #{", 3);
+        m.put(" #{", 3);
         uint32_t n = count - from;
         bool lines = !flat && n * 4 >= 31;
-        if (lines) newline(indent + 1);
+        if (lines) m.newline(indent + 1);
         backend::PixelLock lock(node_of(&img), false);
         bool translucent = false;
         uint32_t molded = 0;
-        for (uint32_t i = from; i < count && budget > 0; i++) {
+        for (uint32_t i = from; i < count && m.budget > 0; i++) {
             uint32_t px = lock.at(i);
-            hex(px >> 16), hex(px >> 8), hex(px);
+            m.hex(px >> 16), m.hex(px >> 8), m.hex(px);
             if ((px >> 24) < 255) translucent = true;
             molded++;
-            if (lines && molded % 10 == 0) newline(indent + 1);
+            if (lines && molded % 10 == 0) m.newline(indent + 1);
         }
-        if (lines && budget > 0 && n % 10 != 0) newline(indent);
-        put("}", 1);
-        if (translucent && budget > 0) {
-            put(" #{", 3);
-            newline(indent + 1);
-            for (uint32_t i = 0; i < molded && budget > 0; i++) {
-                hex(255 - (lock.at(from + i) >> 24));
-                if ((i + 1) % 10 == 0) newline(indent + 1);
+        if (lines && m.budget > 0 && n % 10 != 0) m.newline(indent);
+        m.put("}", 1);
+        if (translucent && m.budget > 0) {
+            m.put(" #{", 3);
+            m.newline(indent + 1);
+            for (uint32_t i = 0; i < molded && m.budget > 0; i++) {
+                m.hex(255 - (lock.at(from + i) >> 24));
+                if ((i + 1) % 10 == 0) m.newline(indent + 1);
             }
-            newline(indent);
-            put("}", 1);
+            m.newline(indent);
+            m.put("}", 1);
         }
     }
-    if (!only) put("]", 1);
-    string::concatenate_bytes(out, text.data(), (uint32_t)text.size());
-    return budget;
+    if (!only) m.put("]", 1);
+    return m.flush(out);
 }
 
 static int32_t form(cell* value, cell* out, cell* part, int32_t limit) {

@@ -54,6 +54,13 @@ protected:
         *slot = r;
         return slot;
     }
+    // The style input of a face of `type` (Zol code) with `flags`.
+    gui::StyleInput face_input(const char* type, const char* flags = "none") {
+        gui::StyleInput in;
+        in.type = gui::face_type(value(type));
+        in.flags = gui::get_flags(value(flags));
+        return in;
+    }
     gui::DpiState saved_dpi;
 };
 
@@ -479,9 +486,7 @@ TEST_F(BackendCore, TemplateFieldOrders) {
 TEST_F(BackendCore, WindowStylesOfFaces) {
     namespace ws = gui::ws;
     auto style_of = [&](const char* type, const char* flags, double w = 100, double h = 20) {
-        gui::StyleInput in;
-        in.type = gui::face_type(value(type));
-        in.flags = gui::get_flags(value(flags));
+        gui::StyleInput in = face_input(type, flags);
         in.width = w;
         in.height = h;
         return gui::face_style(in);
@@ -553,8 +558,7 @@ TEST_F(BackendCore, LayeredFaces) {
         {"'panel", "none", "none", true, true, ws::EX_LAYERED},
     };
     for (const Case& c : cases) {
-        gui::StyleInput in;
-        in.type = gui::face_type(value(c.type));
+        gui::StyleInput in = face_input(c.type);
         in.transparent = gui::is_transparent_color(value(c.color));
         in.accelerated = gui::option_accelerated(value(c.options));
         in.windows_8 = c.windows_8;
@@ -570,9 +574,7 @@ TEST_F(BackendCore, LayeredFaces) {
     in.windows_8 = false;
     EXPECT_EQ(gui::face_style(in).style & (ws::CHILD | ws::POPUP), ws::POPUP);
     // A borderless window is layered only for a translucent colour.
-    in = gui::StyleInput{};
-    in.type = gui::FaceType::window;
-    in.flags = gui::get_flags(value("'no-border"));
+    in = face_input("'window", "'no-border");
     EXPECT_EQ(gui::face_style(in).ex_style, 0u);
     in.translucent = true;
     EXPECT_EQ(gui::face_style(in).ex_style, ws::EX_LAYERED);
