@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/handle.h"
@@ -17,12 +18,12 @@
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "library/routines.h"
+#include "runtime/ownership.h"
 #include "runtime/sys.h"
 #include "vezi/backend/core/facets.h"
 #include "vezi/backend/core/templates.h"
 #include "vezi/backend/core/words.h"
 #ifdef _WIN32
-#include "datatypes/block.h"
 #include "datatypes/logic.h"
 #include "datatypes/float.h"
 #include "datatypes/pair.h"
@@ -101,6 +102,13 @@ void vezi_check_templates() {
 // standing for realised ones can be built without a window.
 void vezi_make_null_handle() { handle::make_at(arg(0), 0, handle::NONE); }
 
+// Later changes of the image no longer reach the face that showed it. No
+// GUI needed: the native build's templates run it too.
+void vezi_detach_image() {
+    ownership::unset(arg(0));
+    none::make_at(arg(0));
+}
+
 void vezi_make_vezi() {
     GUI_ONLY({
         HWND h = gui::make_vezi(arg(0), handle_of(arg(1)));
@@ -108,6 +116,8 @@ void vezi_make_vezi() {
     })
 }
 
+// The native build has no windows to update, but a rich-text face is
+// measured without one: its layout is marked there too.
 void vezi_update_vezi() {
     // A face without a window only has its rich-text layout marked: that
     // much needs no GUI.
@@ -135,8 +145,21 @@ void vezi_update_vezi() {
         } else {
             raise_invalid_type(v);
         }
-        answer_none();
-    })
+#ifdef _WIN32
+        gui::update_views(v);
+#endif
+    } else if (v->type() == TYPE_OBJECT) {
+#ifdef _WIN32
+        if (gui::type_of(v) != gui::FaceType::screen) gui::update_vezi(v);
+#else
+        if (object::word_count(v) > gui::FACET_TYPE &&
+            gui::face_type(object::values(v) + gui::FACET_TYPE) == gui::FaceType::rich_text)
+            gui::mark_layout_stale(v);
+#endif
+    } else {
+        raise_invalid_type(v);
+    }
+    none::make_at(arg(0));
 }
 
 void vezi_destroy_vezi() {
@@ -303,6 +326,7 @@ const Entry vezi_table[] = {
     {"ctx||vezi~make-null-handle", vezi_make_null_handle},
     {"ctx||vezi~make-vezi", vezi_make_vezi},
     {"ctx||vezi~update-vezi", vezi_update_vezi},
+    {"ctx||vezi~detach-image", vezi_detach_image},
     {"ctx||vezi~destroy-vezi", vezi_destroy_vezi},
     {"ctx||vezi~update-font", vezi_update_font},
     {"ctx||vezi~update-para", vezi_update_para},

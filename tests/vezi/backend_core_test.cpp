@@ -520,6 +520,7 @@ TEST_F(BackendCore, WindowStylesOfFaces) {
         {"'text", "[scrollable]", ws::HSCROLL | ws::VSCROLL | ws::CHILD | ws::VISIBLE, 0, 0, L"ZolFace"},
         {"'tab-panel", "none", ws::CHILD, 0, 0, L"ZolTabPanel"},
         {"'calendar", "none", ws::CAL_NOTODAY, 0, 0, L"ZolCalendar"},
+        {"'caret", "none", ws::CHILD, ws::VISIBLE, 0, L"ZolBaseInternal"},
     };
     for (const Case& c : cases) {
         o = style_of(c.type, c.flags);

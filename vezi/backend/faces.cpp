@@ -11,6 +11,7 @@
 #include <commctrl.h>
 
 #include <dwrite.h>
+#include <imm.h>
 
 #include <string>
 #include <vector>
@@ -40,6 +41,7 @@
 #include "vezi/backend/dx.h"
 #include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
+#include "vezi/backend/unbuilt.h"
 #include "vezi/backend/widget_items.h"
 #include "vezi/backend/widgets.h"
 #include "platform/image_backend.h"
@@ -413,6 +415,62 @@ void remake_face(HWND hwnd, cell* face) {
         handle::make_at(block::head_cell(st), (uint32_t)(uintptr_t)h, handle::WINDOW);
 }
 
+// --- layered faces before Windows 8 ------------------------------------------------------------
+
+// There a layered base face is a top-level window owned by its window, so
+// hiding or showing a window does not reach it: the layered faces of the
+// tree follow here (shown without activation, hidden with a hidden face).
+void layers_follow_show(cell* face, int32_t command) {
+    if (state.windows_8 || facet(face, FACET_PANE)->type() != TYPE_BLOCK) return;
+    stack::TopMark mark;
+    cell* pane = stack::push(facet(face, FACET_PANE));
+    for (int32_t i = 0; i < block::length_of(pane); i++) {
+        cell* f = stack::push(block::head_cell(pane) + i);
+        if (f->type() != TYPE_OBJECT || facet(f, FACET_STATE)->type() != TYPE_BLOCK) continue;
+        int32_t cmd = is_true(facet(f, FACET_VISIBLE)) ? command : SW_HIDE;
+        HWND h = face_handle(f);
+        if (h && type_of(f) == FaceType::base && (GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_LAYERED) &&
+            !(GetWindowLongW(h, GWL_STYLE) & WS_CHILD))
+            ShowWindow(h, cmd == SW_SHOW || cmd == SW_SHOWDEFAULT ? SW_SHOWNA : cmd);
+        layers_follow_show(f, cmd);
+    }
+}
+
+static void window_layers_follow_show(HWND hwnd, int32_t command) {
+    if (state.windows_8) return;
+    stack::TopMark mark;
+    cell* f = get_face_obj(hwnd);
+    if (f) layers_follow_show(stack::push(f), command);
+}
+
+// --- the system caret of caret faces ---------------------------------------------------------
+
+// A caret face's caret is drawn in its parent, at the face's offset; the
+// input method composes there too.
+static void place_caret(HWND hwnd, int32_t x, int32_t y) {
+    SetCaretPos(x, y);
+    HWND owner = GetParent(hwnd);
+    if (HIMC imc = ImmGetContext(owner)) {
+        COMPOSITIONFORM cf{CFS_POINT, {x, y}, {0, 0, 0, 0}};
+        ImmSetCompositionWindow(imc, &cf);
+        ImmReleaseContext(owner, imc);
+    }
+}
+
+static void show_caret(HWND hwnd, cell* face, bool show) {
+    if (!show) {
+        DestroyCaret();
+        return;
+    }
+    double x, y, w, h;
+    bool p;
+    face_size(face, &w, &h, &p);
+    face_offset(face, &x, &y);
+    CreateCaret(GetParent(hwnd), nullptr, dpi_scale(w), dpi_scale(h));
+    place_caret(hwnd, dpi_scale(x), dpi_scale(y));
+    ShowCaret(GetParent(hwnd));
+}
+
 // --- creation ------------------------------------------------------------------------------------------
 
 static void set_check_state(HWND hwnd, const cell* face, FaceType t) {
@@ -477,6 +535,13 @@ static HWND create_face(cell* face, HWND parent) {
     cell* type_word = stack::push(facet(f, FACET_TYPE));
     double x, y, w, h;
     bool pair_size;
+    // A page of a tab panel takes the control's display area.
+    HWND tab = nullptr;
+    if (parent && face_type(type_word) != FaceType::window) {
+        const cell* pf = get_face_obj(parent);
+        if (pf && type_of(pf) == FaceType::tab_panel) tab = parent;
+    }
+    if (tab) fit_tab_page(f, tab);
     face_offset(f, &x, &y);
     face_size(f, &w, &h, &pair_size);
     StyleInput in;
@@ -521,7 +586,7 @@ static HWND create_face(cell* face, HWND parent) {
         dpi_for_rect(x, y, out.width, out.height);
         px = dpi_scale(x);
         py = dpi_scale(y);
-        if (in.menu) menu = CreateMenu();
+        if (in.menu) menu = menu_bar(facet(f, FACET_MENU));
         if (in.flags & face_flag_bit("modal")) owner = GetActiveWindow();
         window_size();
     } else {
@@ -548,13 +613,26 @@ static HWND create_face(cell* face, HWND parent) {
         window_size();
         SetWindowPos(hwnd, nullptr, 0, 0, pw, ph, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    SetWindowLongW(hwnd, SLOT_OPTIONS, pair_size ? 0x10 : 0);
+    uint32_t options = pair_size ? 0x10 : 0;
+    SetWindowLongW(hwnd, SLOT_OPTIONS, (LONG)options);
     if (!out.layered || state.windows_8) BringWindowToTop(hwnd);
+    if (tab) place_tab_page(hwnd, tab, x, y);
     set_font(hwnd, f);
     set_cursor(hwnd, facet(f, FACET_OPTIONS));
 
     switch (t) {
-    case FaceType::toggle: case FaceType::check: case FaceType::radio: set_check_state(hwnd, f, t); break;
+    case FaceType::camera: camera_attach(hwnd, f); break;
+    case FaceType::base: base_init(hwnd, parent, f, options); break;
+    case FaceType::rich_text: base_init(hwnd, parent, f, options | 0x4 | 0x8); break;
+    case FaceType::button: set_button_image(hwnd, f); break;
+    case FaceType::toggle:
+        set_button_image(hwnd, f);
+        set_check_state(hwnd, f, t);
+        break;
+    case FaceType::check: case FaceType::radio: set_check_state(hwnd, f, t); break;
+    case FaceType::caret:
+        if (is_true(facet(f, FACET_VISIBLE))) show_caret(hwnd, f, true);
+        break;
     case FaceType::group_box: {
         std::wstring caption = wide_text(facet(f, FACET_TEXT));
         HWND inner = CreateWindowExW(out.ex_style, L"BUTTON", caption.c_str(),
@@ -585,6 +663,7 @@ static HWND create_face(cell* face, HWND parent) {
     case FaceType::calendar: init_calendar(hwnd, f); break;
     case FaceType::window: {
         for (int32_t s : {SLOT_CLOSING, SLOT_FRAME, SLOT_SIZING, SLOT_FONT, SLOT_RENDER}) SetWindowLongPtrW(hwnd, s, 0);
+        if (out.layered) base_init(hwnd, parent, f, options);
         if (!state.main_window) state.main_window = hwnd;
         POINT p{0, 0};
         ClientToScreen(hwnd, &p);
@@ -705,14 +784,14 @@ static bool draws_itself(FaceType t) {
     return t == FaceType::base || t == FaceType::rich_text || t == FaceType::window || t == FaceType::panel;
 }
 
-static void repaint_face(HWND hwnd, FaceType t) {
-    if (draws_itself(t)) InvalidateRect(hwnd, nullptr, FALSE);
+static void repaint_face(HWND hwnd, cell* f, FaceType t) {
+    if (draws_itself(t)) base_update(hwnd, f);
     else repaint(hwnd);
 }
 
 static void set_text_facet(HWND hwnd, cell* f, FaceType t) {
     if (t == FaceType::base || (t == FaceType::window && (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED))) {
-        InvalidateRect(hwnd, nullptr, FALSE);
+        base_update(hwnd, f);
         return;
     }
     if (t == FaceType::rich_text) {
@@ -783,6 +862,10 @@ static void set_selected_facet(HWND hwnd, cell* f, FaceType t) {
     case FaceType::tab_panel:
         if (sel->type() == TYPE_INTEGER && n >= 1) select_tab(hwnd, n - 1);
         break;
+    case FaceType::camera:
+        if (sel->type() == TYPE_NONE) camera_select(hwnd, -1);
+        else if (sel->type() == TYPE_INTEGER) camera_select(hwnd, n - 1);
+        break;
     case FaceType::window:
         if (sel->type() == TYPE_OBJECT) {
             if (HWND h = face_handle(sel)) SetFocus(h);
@@ -797,7 +880,7 @@ static void set_selected_facet(HWND hwnd, cell* f, FaceType t) {
 static void set_menu_facet(HWND hwnd, cell* f) {
     if (HMENU old = GetMenu(hwnd)) DestroyMenu(old);
     HMENU bar = nullptr;
-    if (facet(f, FACET_MENU)->type() == TYPE_BLOCK) bar = CreateMenu();
+    if (facet(f, FACET_MENU)->type() == TYPE_BLOCK) bar = menu_bar(facet(f, FACET_MENU));
     SetMenu(hwnd, bar);
 }
 
@@ -806,6 +889,8 @@ static void set_menu_facet(HWND hwnd, cell* f) {
 static void change_facets(cell* face, uint32_t keep_mask, BatchPos* batch) {
     stack::TopMark mark;
     cell* f = stack::push(face);
+    FaceType t = type_of(f);
+    mark_layout_needed(f);
     cell* bits_cell = change_bits(f);
     HWND hwnd = face_handle(f);
     if (!bits_cell || !hwnd) return;
@@ -820,7 +905,6 @@ static void change_facets(cell* face, uint32_t keep_mask, BatchPos* batch) {
         left = bits & keep_mask;
     }
     integer::make_at(bits_cell, (int32_t)left);
-    FaceType t = type_of(f);
     auto on = [&](Facet fc) { return (handle_bits & facet_bit(fc)) != 0; };
 
     if (on(FACET_OFFSET)) {
@@ -832,8 +916,9 @@ static void change_facets(cell* face, uint32_t keep_mask, BatchPos* batch) {
             dpi_for_rect(x, y, dpi_unscale(wr.right), dpi_unscale(wr.bottom));
         }
         int32_t px = dpi_scale(x), py = dpi_scale(y);
+        if (t == FaceType::base && !state.windows_8) layered_follow_move(hwnd, f, px, py);
         if (t == FaceType::caret) {
-            SetCaretPos(px, py);
+            place_caret(hwnd, px, py);
         } else if (batch) {
             batch->x = px, batch->y = py, batch->flags &= ~SWP_NOMOVE;
         } else {
@@ -870,6 +955,7 @@ static void change_facets(cell* face, uint32_t keep_mask, BatchPos* batch) {
             if (!batch) update_tab_panel(hwnd, f, FACET_SIZE);
             break;
         case FaceType::text: repaint(hwnd); break;
+        case FaceType::camera: camera_resize_video(hwnd); break;
         default: break;
         }
     }
@@ -892,18 +978,11 @@ static void change_facets(cell* face, uint32_t keep_mask, BatchPos* batch) {
     if (on(FACET_VISIBLE)) {
         bool show = is_true(facet(f, FACET_VISIBLE));
         if (t == FaceType::caret) {
-            if (show) {
-                double w, h;
-                bool p;
-                face_size(f, &w, &h, &p);
-                CreateCaret(hwnd, nullptr, dpi_scale(w), dpi_scale(h));
-                ShowCaret(hwnd);
-            } else {
-                DestroyCaret();
-            }
+            show_caret(hwnd, f, show);
         } else {
             if (t == FaceType::window && !show && IsWindowVisible(hwnd)) SetWindowLongW(hwnd, SLOT_SHOW_PENDING, 1);
             ShowWindow(hwnd, show ? (t == FaceType::base ? SW_SHOWNA : SW_SHOW) : SW_HIDE);
+            layers_follow_show(f, show ? SW_SHOWNA : SW_HIDE);
             if (t == FaceType::group_box)
                 if (HWND inner = (HWND)GetWindowLongPtrW(hwnd, SLOT_CLOSING)) ShowWindow(inner, show ? SW_SHOW : SW_HIDE);
             if (t == FaceType::tab_panel) update_tab_panel(hwnd, f, FACET_VISIBLE);
@@ -921,20 +1000,24 @@ static void change_facets(cell* face, uint32_t keep_mask, BatchPos* batch) {
     // The handlers below read the face again: the ones above can run Zol code.
     hwnd = face_handle(f);
     if (!hwnd) return;
-    if (on(FACET_DRAW) && draws_itself(t)) InvalidateRect(hwnd, nullptr, FALSE);
+    if (on(FACET_DRAW) && draws_itself(t)) base_update(hwnd, f);
     if (on(FACET_COLOR)) {
         if (t == FaceType::calendar) set_calendar_color(hwnd, facet(f, FACET_COLOR));
-        repaint_face(hwnd, t);
+        repaint_face(hwnd, f, t);
     }
     if (on(FACET_PANE) && t != FaceType::tab_panel) restack_pane(facet(f, FACET_PANE), nullptr);
     if (on(FACET_RATE)) set_face_rate(hwnd, facet(f, FACET_RATE));
     if (on(FACET_FONT)) {
         set_font(hwnd, f);
-        repaint_face(hwnd, t);
+        repaint_face(hwnd, f, t);
     }
-    if (on(FACET_PARA)) repaint_face(hwnd, t);
+    if (on(FACET_PARA)) repaint_face(hwnd, f, t);
     if (on(FACET_MENU)) set_menu_facet(hwnd, f);
-    if (on(FACET_IMAGE) && t == FaceType::base) InvalidateRect(hwnd, nullptr, FALSE);
+    if (on(FACET_IMAGE)) {
+        if (t == FaceType::base) base_update(hwnd, f);
+        else if (t == FaceType::button || t == FaceType::toggle) set_button_image(hwnd, f);
+        else if (t == FaceType::camera && facet(f, FACET_IMAGE)->type() == TYPE_NONE) camera_grab(hwnd, f);
+    }
     if (on(FACET_OPTIONS)) set_cursor(hwnd, facet(f, FACET_OPTIONS));
 }
 
@@ -1112,6 +1195,8 @@ void free_faces(cell* face, bool close) {
         if (HWND inner = (HWND)GetWindowLongPtrW(hwnd, SLOT_CLOSING)) DestroyWindow(inner);
     } else if (t == FaceType::panel) {
         DestroyWindow(hwnd);
+    } else if (t == FaceType::camera) {
+        camera_select(hwnd, -1);
     }
     if (t == FaceType::window) {
         if (HFONT own = (HFONT)GetWindowLongPtrW(hwnd, SLOT_FONT)) DeleteObject(own);
@@ -1192,7 +1277,21 @@ static void reparent_face(cell* face, cell* owner) {
         return;
     }
     if (pt == FaceType::tab_panel) return;
-    if (HWND p = face_handle(o)) SetParent(h, p);
+    HWND p = face_handle(o);
+    if (!state.windows_8 && type_of(f) == FaceType::base && (GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_LAYERED)) {
+        // A layered face is an owned top-level window there: it changes
+        // owner and goes to the screen place of its offset in the new one.
+        if (!p) return;
+        SetWindowLongPtrW(h, GWLP_HWNDPARENT, (LONG_PTR)p);
+        double x, y;
+        face_offset(f, &x, &y);
+        POINT at{dpi_scale(x), dpi_scale(y)};
+        ClientToScreen(p, &at);
+        SetWindowPos(h, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        layered_follow_move(h, f, at.x, at.y);
+        return;
+    }
+    if (p) SetParent(h, p);
     show_window(h);
 }
 
@@ -1250,12 +1349,14 @@ void update_facet(cell* owner, const cell* word, cell* value, const cell* action
 void show_window(HWND hwnd) {
     if (IsWindowVisible(hwnd) && !GetWindowLongW(hwnd, SLOT_SHOW_PENDING)) {
         UpdateWindow(hwnd);
+        window_layers_follow_show(hwnd, SW_SHOWNA);
         return;
     }
     if (state.up_window) ReleaseCapture();
     SetWindowLongW(hwnd, SLOT_SHOW_PENDING, 0);
     ShowWindow(hwnd, SW_SHOWDEFAULT);
     UpdateWindow(hwnd);
+    window_layers_follow_show(hwnd, SW_SHOWNA);
     SetForegroundWindow(hwnd);
     set_focus(hwnd);
     set_dpi_from_window(hwnd);

@@ -65,5 +65,8 @@ void update_para(cell* face);
 void update_facet(cell* owner, const cell* word, cell* value, const cell* action, const cell* added,
                   int32_t index, int32_t part);
 void show_window(HWND hwnd);
+// Before Windows 8: the layered faces of the face's tree (top-level windows
+// there) shown or hidden with it.
+void layers_follow_show(cell* face, int32_t command);
 
 }  // namespace gui

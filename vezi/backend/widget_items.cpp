@@ -11,6 +11,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/date.h"
+#include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
@@ -20,6 +21,7 @@
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "evaluator/stack.h"
+#include "platform/image_backend.h"
 #include "runtime/ownership.h"
 #include "vezi/backend/core/templates.h"
 #include "vezi/backend/core/words.h"
@@ -307,8 +309,7 @@ void update_tab_data(cell* face, cell* value, SeriesAction action, const cell* a
     }
 }
 
-// A page's offset and size: the control's display area, in logical units.
-static void fit_tab_page(cell* page, HWND tab) {
+void fit_tab_page(cell* page, HWND tab) {
     RECT r;
     GetClientRect(tab, &r);
     SendMessageW(tab, TCM_ADJUSTRECT, FALSE, (LPARAM)&r);
@@ -325,6 +326,20 @@ static void fit_tab_page(cell* page, HWND tab) {
     else pair::make_at(size, (int32_t)w, (int32_t)h);
 }
 
+static void logical_xy(const cell* v, double* x, double* y) {
+    *x = v->type() == TYPE_POINT2D ? point2D::component(v, 0) : v->type() == TYPE_PAIR ? pair::x_of(v) : 0;
+    *y = v->type() == TYPE_POINT2D ? point2D::component(v, 1) : v->type() == TYPE_PAIR ? pair::y_of(v) : 0;
+}
+
+void place_tab_page(HWND page, HWND tab, double x, double y) {
+    const cell* tf = get_face_obj(tab);
+    if (!tf || type_of(tf) != FaceType::tab_panel) return;
+    double ox, oy;
+    logical_xy(facet(tf, FACET_OFFSET), &ox, &oy);
+    SetParent(page, GetParent(tab));
+    SetWindowPos(page, nullptr, dpi_scale(ox + x), dpi_scale(oy + y), 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+}
+
 void update_tab_panel(HWND tab, cell* face, int32_t facet_index) {
     stack::TopMark mark;
     cell* f = stack::push(face);
@@ -338,32 +353,80 @@ void update_tab_panel(HWND tab, cell* face, int32_t facet_index) {
         cell* page = block::head_cell(pane) + s - 1;
         if (HWND ph = page->type() == TYPE_OBJECT ? face_handle(page) : nullptr) {
             const cell* vis = facet(f, FACET_VISIBLE);
-            ShowWindow(ph, vis->type() == TYPE_LOGIC && logic::get(vis) ? SW_SHOW : SW_HIDE);
+            show_page(ph, vis->type() == TYPE_LOGIC && logic::get(vis) ? SW_SHOW : SW_HIDE);
         }
         return;
     }
-    // The pages lie over the control, as siblings of it.
-    const cell* off = facet(f, FACET_OFFSET);
-    double ox = off->type() == TYPE_POINT2D ? point2D::component(off, 0) : off->type() == TYPE_PAIR ? pair::x_of(off) : 0;
-    double oy = off->type() == TYPE_POINT2D ? point2D::component(off, 1) : off->type() == TYPE_PAIR ? pair::y_of(off) : 0;
     for (int32_t i = 0; i < n; i++) {
         cell* page = stack::push(block::head_cell(pane) + i);
         if (page->type() != TYPE_OBJECT) continue;
         HWND ph = face_handle(page);
         if (!ph) continue;
         fit_tab_page(page, tab);
-        const cell* po = facet(page, FACET_OFFSET);
-        int32_t px = dpi_scale(ox + point2D::component(po, 0)), py = dpi_scale(oy + point2D::component(po, 1));
+        double x, y, w, h;
         if (facet_index == FACET_OFFSET) {
-            SetParent(ph, GetParent(tab));
-            SetWindowPos(ph, nullptr, px, py, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+            logical_xy(facet(page, FACET_OFFSET), &x, &y);
+            place_tab_page(ph, tab, x, y);
         } else {
-            const cell* ps = facet(page, FACET_SIZE);
-            double w = ps->type() == TYPE_PAIR ? pair::x_of(ps) : point2D::component(ps, 0);
-            double hh = ps->type() == TYPE_PAIR ? pair::y_of(ps) : point2D::component(ps, 1);
-            SetWindowPos(ph, nullptr, 0, 0, dpi_scale(w), dpi_scale(hh), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            logical_xy(facet(page, FACET_SIZE), &w, &h);
+            SetWindowPos(ph, nullptr, 0, 0, dpi_scale(w), dpi_scale(h), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
     }
+}
+
+// --- buttons ----------------------------------------------------------------------------------------
+
+void set_button_image(HWND h, cell* face) {
+    stack::TopMark mark;
+    cell* f = stack::push(face);
+    cell* img = stack::push(facet(f, FACET_IMAGE));
+    // The images: `img` itself, or the values of the block; the list's size.
+    int32_t count = 0, w = 0, ht = 0;
+    bool block = false;
+    if (img->type() == TYPE_IMAGE) {
+        count = 1, w = (int32_t)image::width_of(img), ht = (int32_t)image::height_of(img);
+    } else if (img->type() == TYPE_BLOCK && block::length_of(img) > 0) {
+        const cell* v = block::head_cell(img);
+        block = true;
+        if (block::length_of(img) == 2 && v[1].type() == TYPE_PAIR) {
+            count = 1, w = pair::x_of(&v[1]), ht = pair::y_of(&v[1]);
+        } else {
+            count = 6;
+            double dw, dh;
+            logical_xy(facet(f, FACET_SIZE), &dw, &dh);
+            w = (int32_t)dw, ht = (int32_t)dh;
+        }
+    }
+    BUTTON_IMAGELIST current{};
+    SendMessageW(h, BCM_GETIMAGELIST, 0, (LPARAM)&current);
+    if (current.himl && current.himl != (HIMAGELIST)-1) ImageList_Destroy(current.himl);
+    HIMAGELIST list = (HIMAGELIST)-1;
+    if (count > 0 && w > 0 && ht > 0) {
+        list = ImageList_Create(w, ht, ILC_COLOR32, count, 0);
+        for (int32_t i = 0; list && i < count; i++) {
+            // Slot i shows image i when there is one, else the first.
+            const cell* v = img;
+            if (block) {
+                v = block::head_cell(img);
+                if (i < block::length_of(img) && v[i].type() == TYPE_IMAGE && count > 1) v += i;
+            }
+            if (v->type() != TYPE_IMAGE || image::width_of(v) == 0 || image::height_of(v) == 0) continue;
+            memory::Node* copy = image_backend::resize(image::node_of(v), (uint32_t)w, (uint32_t)ht);
+            if (!copy) continue;
+            HBITMAP bmp = (HBITMAP)image_backend::to_hbitmap(copy);
+            if (bmp) {
+                ImageList_Add(list, bmp, nullptr);
+                DeleteObject(bmp);
+            }
+            image_backend::free_bitmaps(copy);
+        }
+        if (!list) list = (HIMAGELIST)-1;
+    }
+    SendMessageW(h, BM_SETSTYLE, (WPARAM)(GetWindowLongW(h, GWL_STYLE) | BS_BITMAP), FALSE);
+    BUTTON_IMAGELIST none{};
+    SendMessageW(h, BCM_SETIMAGELIST, 0, (LPARAM)&none);
+    BUTTON_IMAGELIST record{list, {0, 0, 0, 0}, BUTTON_IMAGELIST_ALIGN_CENTER};
+    SendMessageW(h, BCM_SETIMAGELIST, 0, (LPARAM)&record);
 }
 
 // --- calendars ------------------------------------------------------------------------------------------
@@ -386,6 +449,11 @@ void set_calendar_date(HWND h, const cell* date) {
 void init_calendar(HWND h, cell* face) {
     stack::TopMark mark;
     cell* f = stack::push(face);
+    // The dates a SYSTEMTIME holds, the range dates are clamped to.
+    SYSTEMTIME range[2] = {};
+    range[0].wYear = 1601, range[0].wMonth = 1, range[0].wDay = 1;
+    range[1].wYear = 9999, range[1].wMonth = 12, range[1].wDay = 31;
+    SendMessageW(h, MCM_SETRANGE, GDTR_MIN | GDTR_MAX, (LPARAM)range);
     if (facet(f, FACET_DATA)->type() == TYPE_DATE) {
         set_calendar_date(h, facet(f, FACET_DATA));
         return;

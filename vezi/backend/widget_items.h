@@ -45,6 +45,17 @@ void update_tab_data(cell* face, cell* value, SeriesAction action, const cell* a
 // The pages after a change of the tab panel's offset (1), size (2) or visible? (9).
 void update_tab_panel(HWND hwnd, cell* face, int32_t facet_index);
 
+// The pages of a tab panel lie beside its control, over the control's
+// display area: a page's offset and size fitted to that area (logical
+// units), and its window moved there.
+void fit_tab_page(cell* page, HWND tab);
+void place_tab_page(HWND page, HWND tab, double x, double y);
+
+// --- buttons -------------------------------------------------------------------------------
+// The image list of a `button` or `toggle` from its `image`: an image, a
+// block of images for the six button states, or [image size]; none removes it.
+void set_button_image(HWND hwnd, cell* face);
+
 // --- calendars -------------------------------------------------------------------------------
 void init_calendar(HWND hwnd, cell* face);
 void set_calendar_date(HWND hwnd, const cell* date);

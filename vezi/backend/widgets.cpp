@@ -45,7 +45,12 @@ void select_tab(HWND tab, int32_t position) {
     SendMessageW(parent, WM_NOTIFY, 0, (LPARAM)&hdr);
 }
 
-void show_page(HWND page, int32_t command) { ShowWindow(page, command); }
+void show_page(HWND page, int32_t command) {
+    ShowWindow(page, command);
+    if (state.windows_8) return;
+    stack::TopMark mark;
+    if (cell* face = get_face_obj(page)) layers_follow_show(stack::push(face), command);
+}
 
 // The page at a position of the pane, pushed, with its window; null when
 // there is none.

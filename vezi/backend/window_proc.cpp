@@ -34,6 +34,7 @@
 #include "vezi/backend/faces.h"
 #include "vezi/backend/gui.h"
 #include "vezi/backend/vezi_objects.h"
+#include "vezi/backend/widget_items.h"
 #include "vezi/backend/widgets.h"
 #include "vezi/backend/window_proc.h"
 
@@ -493,15 +494,22 @@ static bool logical_xy(const cell* v, double* x, double* y) {
 
 // The pane's windows move and size for the current DPI in one deferred
 // batch (siblings only: a batch needs one parent), then take fonts made for
-// it; panes inside them follow. A tab panel's pages sit beside it and keep
-// their places.
+// it; panes inside them follow. A tab panel's pages sit beside it, over its
+// display area: they are fitted and placed there again.
 static void relayout_pane(cell* owner_in, std::vector<uintptr_t>* remade_fonts) {
     stack::TopMark mark;
     cell* owner = stack::push(owner_in);
     cell* pane = stack::push(facet(owner, FACET_PANE));
-    if (pane->type() != TYPE_BLOCK || type_of(owner) == FaceType::tab_panel) return;
+    if (pane->type() != TYPE_BLOCK) return;
     int32_t n = block::length_of(pane);
-    HDWP dwp = BeginDeferWindowPos(32);
+    if (type_of(owner) == FaceType::tab_panel) {
+        if (HWND tab = face_handle(owner)) {
+            update_tab_panel(tab, owner, FACET_OFFSET);
+            update_tab_panel(tab, owner, FACET_SIZE);
+        }
+        n = 0;  // no batch: the pages are not the control's children
+    }
+    HDWP dwp = n > 0 ? BeginDeferWindowPos(32) : nullptr;
     for (int32_t i = 0; i < n; i++) {
         cell* f = block::head_cell(pane) + i;
         if (f->type() != TYPE_OBJECT) continue;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"

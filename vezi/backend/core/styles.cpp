@@ -145,6 +145,12 @@ StyleOutput face_style(const StyleInput& in) {
     case FaceType::base:
     case FaceType::rich_text: out.class_name = L"ZolBase"; s |= ws::CLIPCHILDREN; break;
     case FaceType::camera: out.class_name = L"ZolCamera"; break;
+    case FaceType::caret:
+        // The system caret is drawn in the parent; the face's own window only
+        // carries the face, never seen and never in the mouse's way.
+        out.class_name = L"ZolBaseInternal";
+        s &= ~ws::VISIBLE;
+        break;
     case FaceType::calendar:
         out.class_name = L"ZolCalendar";
         s |= ws::CAL_NOTODAY | ws::CAL_SHORTDAYSOFWEEK | ws::CAL_NOSELCHANGEONNAV;
