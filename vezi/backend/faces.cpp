@@ -573,6 +573,10 @@ static HWND create_face(cell* face, HWND parent) {
     }
     FaceType t = in.type;
     std::wstring text = t == FaceType::area ? std::wstring() : wide_text(facet(f, FACET_TEXT));
+    if (parent && !out.layered && in.parent_layered) {
+        const cell* pf = get_face_obj(parent);
+        if (pf && type_of(pf) == FaceType::base) parent = base_layer_parent(parent);
+    }
 
     int32_t px = dpi_scale(x), py = dpi_scale(y), pw, ph;
     HWND owner = parent;

@@ -25,6 +25,9 @@ inline void base_init(HWND, HWND, cell*, uint32_t) {}
 // A base face (or a layered window) painted again through its layer; until
 // the layer exists, the window's own paint does it.
 inline void base_update(HWND hwnd, cell*) { InvalidateRect(hwnd, nullptr, FALSE); }
+// A face that is not layered cannot live in a layered base face: it goes in
+// the base face's internal layer window, made on demand.
+inline HWND base_layer_parent(HWND parent) { return parent; }
 // Before Windows 8 a layered base face is a top-level window owned by its
 // window: its stored place and the layered faces inside it follow a move
 // to the new device position.

@@ -632,6 +632,127 @@ TEST_F(Faces, FontChooser) {
 
     confirm = FALSE;
     EXPECT_EQ(run("system/vezi/platform/request-font make font! [] none false"), "none");
+
+TEST_F(Faces, ButtonImageLists) {
+    window("size: 300x300");
+    struct Case {
+        const char* image;
+        int count, w, h;  // of the image list; count -1: none
+    } cases[] = {
+        {"make image! 8x6", 1, 8, 6},
+        {"reduce [make image! 8x8 make image! 4x4]", 6, 40, 20},  // the face's size, one per state
+        {"reduce [make image! 8x8 16x12]", 1, 16, 12},
+        {"none", -1, 0, 0},
+    };
+    for (const Case& c : cases) {
+        HWND b = face("b", std::string("type: 'button size: 40x20 image: ") + c.image);
+        BUTTON_IMAGELIST bil{};
+        SendMessageW(b, BCM_GETIMAGELIST, 0, (LPARAM)&bil);
+        if (c.count < 0) {
+            EXPECT_TRUE(bil.himl == nullptr || bil.himl == (HIMAGELIST)-1) << c.image;
+        } else {
+            ASSERT_TRUE(bil.himl != nullptr && bil.himl != (HIMAGELIST)-1) << c.image;
+            int w = 0, h = 0;
+            ImageList_GetIconSize(bil.himl, &w, &h);
+            EXPECT_EQ(ImageList_GetImageCount(bil.himl), c.count) << c.image;
+            EXPECT_EQ(w, c.w) << c.image;
+            EXPECT_EQ(h, c.h) << c.image;
+        }
+        run("system/vezi/platform/destroy-vezi b false b: none");
+        drain();
+    }
+    // A new image makes a new list.
+    HWND t = face("c", "type: 'toggle size: 40x20 image: make image! 8x8");
+    ASSERT_EQ(run("c/image: make image! 5x5 system/vezi/platform/update-vezi c none"), "none");
+    BUTTON_IMAGELIST bil{};
+    SendMessageW(t, BCM_GETIMAGELIST, 0, (LPARAM)&bil);
+    int w = 0, h = 0;
+    ImageList_GetIconSize(bil.himl, &w, &h);
+    EXPECT_EQ(w, 5);
+}
+
+TEST_F(Faces, CalendarRangeHoldsEveryDate) {
+    window("size: 300x300");
+    HWND c = face("c", "type: 'calendar size: 200x200");
+    SYSTEMTIME range[2]{};
+    EXPECT_EQ(SendMessageW(c, MCM_GETRANGE, 0, (LPARAM)range), GDTR_MIN | GDTR_MAX);
+    EXPECT_EQ(range[0].wYear, 1601);
+    EXPECT_EQ(range[1].wYear, 9999);
+}
+
+// A tab panel's page is made beside the control, over its display area,
+// and put back there when the DPI changes.
+TEST_F(Faces, TabPagesLieOverTheDisplayArea) {
+    HWND w = window("size: 300x300");
+    HWND t = face("f", "type: 'tab-panel offset: 20x30 size: 200x150 data: [\"one\"]");
+    ASSERT_EQ(run("p: make face! [type: 'panel size: 10x10] show-face p f/state/1"
+                  " w/pane: reduce [f] f/pane: reduce [p] none"),
+              "none");
+    HWND page = face_window("p");
+    EXPECT_EQ(GetParent(page), w);
+    RECT area;
+    GetClientRect(t, &area);
+    SendMessageW(t, TCM_ADJUSTRECT, FALSE, (LPARAM)&area);
+    RECT pr;
+    GetWindowRect(page, &pr);
+    MapWindowPoints(nullptr, t, (POINT*)&pr, 2);
+    // At 96 DPI the page covers the area's edges too.
+    int d = expected_dpi();
+    EXPECT_NEAR(pr.left, area.left, d == 96 ? 3 : 1);
+    EXPECT_NEAR(pr.top, area.top, 1);
+    EXPECT_NEAR(pr.right - pr.left, area.right - area.left, d == 96 ? 4 : 1);
+    EXPECT_NE(run("p/size"), "10x10");
+
+    SetWindowPos(page, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    RECT wr;
+    GetWindowRect(w, &wr);
+    SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(gui::dpi.x, gui::dpi.y), (LPARAM)&wr);
+    RECT again;
+    GetWindowRect(page, &again);
+    MapWindowPoints(nullptr, t, (POINT*)&again, 2);
+    EXPECT_EQ(again.left, pr.left);
+    EXPECT_EQ(again.top, pr.top);
+}
+
+// A layered face on a hidden page is hidden too (before Windows 8 it is a
+// window of its own, owned by the window, which hiding the page misses).
+TEST_F(Faces, LayeredFaceHidesWithItsPage) {
+    window("size: 300x300");
+    HWND t = face("f", "type: 'tab-panel size: 200x150 data: [\"one\" \"two\"]");
+    ASSERT_EQ(run("a: make face! [type: 'panel size: 10x10]"
+                  " b: make face! [type: 'base size: 20x20 offset: 5x5]"
+                  " p: make face! [type: 'panel size: 10x10 pane: reduce [b]]"
+                  " f/pane: reduce [a p] show-face a f/state/1 show-face p f/state/1 show-face b p/state/1 none"),
+              "none");
+    HWND layered = face_window("b");
+    ASSERT_TRUE(GetWindowLongW(layered, GWL_EXSTYLE) & WS_EX_LAYERED);
+    SendMessageW(t, TCM_SETCURSEL, 1, 0);
+    gui::tab_selected(t);
+    EXPECT_TRUE(IsWindowVisible(layered));
+    SendMessageW(t, TCM_SETCURSEL, 0, 0);
+    gui::tab_selected(t);
+    EXPECT_FALSE(IsWindowVisible(face_window("p")));
+    EXPECT_FALSE(IsWindowVisible(layered));
+}
+
+TEST_F(Faces, CaretFaceMovesTheSystemCaret) {
+    window("size: 200x100");
+    HWND c = face("c", "type: 'caret offset: 10x4 size: 1x16");
+    wchar_t cls[32] = {0};
+    GetClassNameW(c, cls, 32);
+    EXPECT_STREQ(cls, L"ZolBaseInternal");
+    EXPECT_FALSE(IsWindowVisible(c));
+    int d = expected_dpi();
+    auto at = [&](int x, int y) { return POINT{(LONG)(x * d / 96.0 + 0.5), (LONG)(y * d / 96.0 + 0.5)}; };
+    POINT p{};
+    GetCaretPos(&p);
+    EXPECT_EQ(p.x, at(10, 4).x);
+    EXPECT_EQ(p.y, at(10, 4).y);
+    ASSERT_EQ(run("c/offset: 30x7 system/vezi/platform/update-vezi c none"), "none");
+    GetCaretPos(&p);
+    EXPECT_EQ(p.x, at(30, 7).x);
+    EXPECT_EQ(p.y, at(30, 7).y);
+    ASSERT_EQ(run("c/visible?: false system/vezi/platform/update-vezi c none"), "none");
 }
 
 }  // namespace
