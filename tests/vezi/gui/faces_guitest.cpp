@@ -645,7 +645,7 @@ TEST_F(Faces, ButtonImageLists) {
         {"none", -1, 0, 0},
     };
     for (const Case& c : cases) {
-        HWND b = face("b", std::string("type: 'button size: 40x20 image: ") + c.image);
+        HWND b = child("b", std::string("type: 'button size: 40x20 image: ") + c.image);
         BUTTON_IMAGELIST bil{};
         SendMessageW(b, BCM_GETIMAGELIST, 0, (LPARAM)&bil);
         if (c.count < 0) {
@@ -662,7 +662,7 @@ TEST_F(Faces, ButtonImageLists) {
         drain();
     }
     // A new image makes a new list.
-    HWND t = face("c", "type: 'toggle size: 40x20 image: make image! 8x8");
+    HWND t = child("c", "type: 'toggle size: 40x20 image: make image! 8x8");
     ASSERT_EQ(run("c/image: make image! 5x5 system/vezi/platform/update-vezi c none"), "none");
     BUTTON_IMAGELIST bil{};
     SendMessageW(t, BCM_GETIMAGELIST, 0, (LPARAM)&bil);
@@ -673,7 +673,7 @@ TEST_F(Faces, ButtonImageLists) {
 
 TEST_F(Faces, CalendarRangeHoldsEveryDate) {
     window("size: 300x300");
-    HWND c = face("c", "type: 'calendar size: 200x200");
+    HWND c = child("c", "type: 'calendar size: 200x200");
     SYSTEMTIME range[2]{};
     EXPECT_EQ(SendMessageW(c, MCM_GETRANGE, 0, (LPARAM)range), GDTR_MIN | GDTR_MAX);
     EXPECT_EQ(range[0].wYear, 1601);
@@ -684,7 +684,7 @@ TEST_F(Faces, CalendarRangeHoldsEveryDate) {
 // and put back there when the DPI changes.
 TEST_F(Faces, TabPagesLieOverTheDisplayArea) {
     HWND w = window("size: 300x300");
-    HWND t = face("f", "type: 'tab-panel offset: 20x30 size: 200x150 data: [\"one\"]");
+    HWND t = child("f", "type: 'tab-panel offset: 20x30 size: 200x150 data: [\"one\"]");
     ASSERT_EQ(run("p: make face! [type: 'panel size: 10x10] show-face p f/state/1"
                   " w/pane: reduce [f] f/pane: reduce [p] none"),
               "none");
@@ -718,7 +718,7 @@ TEST_F(Faces, TabPagesLieOverTheDisplayArea) {
 // window of its own, owned by the window, which hiding the page misses).
 TEST_F(Faces, LayeredFaceHidesWithItsPage) {
     window("size: 300x300");
-    HWND t = face("f", "type: 'tab-panel size: 200x150 data: [\"one\" \"two\"]");
+    HWND t = child("f", "type: 'tab-panel size: 200x150 data: [\"one\" \"two\"]");
     ASSERT_EQ(run("a: make face! [type: 'panel size: 10x10]"
                   " b: make face! [type: 'base size: 20x20 offset: 5x5]"
                   " p: make face! [type: 'panel size: 10x10 pane: reduce [b]]"
@@ -737,7 +737,7 @@ TEST_F(Faces, LayeredFaceHidesWithItsPage) {
 
 TEST_F(Faces, CaretFaceMovesTheSystemCaret) {
     window("size: 200x100");
-    HWND c = face("c", "type: 'caret offset: 10x4 size: 1x16");
+    HWND c = child("c", "type: 'caret offset: 10x4 size: 1x16");
     wchar_t cls[32] = {0};
     GetClassNameW(c, cls, 32);
     EXPECT_STREQ(cls, L"ZolBaseInternal");
