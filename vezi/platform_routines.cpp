@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/handle.h"
@@ -24,6 +23,7 @@
 #include "vezi/backend/core/templates.h"
 #include "vezi/backend/core/words.h"
 #ifdef _WIN32
+#include "datatypes/block.h"
 #include "datatypes/logic.h"
 #include "datatypes/float.h"
 #include "datatypes/pair.h"
@@ -116,8 +116,6 @@ void vezi_make_vezi() {
     })
 }
 
-// The native build has no windows to update, but a rich-text face is
-// measured without one: its layout is marked there too.
 void vezi_update_vezi() {
     // A face without a window only has its rich-text layout marked: that
     // much needs no GUI.
@@ -145,21 +143,8 @@ void vezi_update_vezi() {
         } else {
             raise_invalid_type(v);
         }
-#ifdef _WIN32
-        gui::update_views(v);
-#endif
-    } else if (v->type() == TYPE_OBJECT) {
-#ifdef _WIN32
-        if (gui::type_of(v) != gui::FaceType::screen) gui::update_vezi(v);
-#else
-        if (object::word_count(v) > gui::FACET_TYPE &&
-            gui::face_type(object::values(v) + gui::FACET_TYPE) == gui::FaceType::rich_text)
-            gui::mark_layout_stale(v);
-#endif
-    } else {
-        raise_invalid_type(v);
-    }
-    none::make_at(arg(0));
+        answer_none();
+    })
 }
 
 void vezi_destroy_vezi() {

@@ -632,6 +632,7 @@ TEST_F(Faces, FontChooser) {
 
     confirm = FALSE;
     EXPECT_EQ(run("system/vezi/platform/request-font make font! [] none false"), "none");
+}
 
 TEST_F(Faces, ButtonImageLists) {
     window("size: 300x300");

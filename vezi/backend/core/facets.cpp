@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
