@@ -603,6 +603,12 @@ TEST_F(BackendCore, FacetValues) {
     EXPECT_EQ(gui::option_value(value("[hint]"), "hint"), nullptr);  // last: no value
     EXPECT_EQ(gui::option_value(value("[\"hint\" 1]"), "hint"), nullptr);
     EXPECT_EQ(gui::option_value(value("none"), "hint"), nullptr);
+    // Every key/value pair counts, and a key word in a value's place is a value.
+    const cell* opts = value("[cursor: hand x cursor cursor: cross]");
+    EXPECT_EQ(gui::next_option_pair(opts, "cursor", 0), 1);
+    EXPECT_EQ(gui::next_option_pair(opts, "cursor", 2), 5);
+    EXPECT_EQ(gui::next_option_pair(opts, "cursor", 6), -1);
+    EXPECT_EQ(gui::next_option_pair(value("[cursor]"), "cursor", 0), -1);
     EXPECT_EQ(gui::cursor_of(value("'hand")), gui::Cursor::hand);
     EXPECT_EQ(gui::cursor_of(value("'i-beam")), gui::Cursor::ibeam);
     EXPECT_EQ(gui::cursor_of(value("'resize-we")), gui::Cursor::size_we);

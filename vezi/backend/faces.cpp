@@ -152,18 +152,23 @@ void set_cursor(HWND hwnd, const cell* options) {
     SetWindowLongPtrW(hwnd, SLOT_CURSOR_ICON, 0);
     SetWindowLongPtrW(hwnd, SLOT_CURSOR, 0);
     if (options->type() != TYPE_BLOCK || block::length_of(options) % 2 != 0) return;
-    const cell* v = option_value(options, "cursor");
-    if (!v) return;
-    if (v->type() == TYPE_IMAGE) {
-        HICON icon = image_icon(v);
-        SetWindowLongPtrW(hwnd, SLOT_CURSOR, (LONG_PTR)icon);
-        SetWindowLongPtrW(hwnd, SLOT_CURSOR_ICON, (LONG_PTR)icon);
-        return;
+    // Every `cursor` key counts, so the last one given is the one shown; an
+    // icon made for an earlier key is destroyed rather than left behind.
+    for (int32_t at = next_option_pair(options, "cursor", 0); at >= 0;
+         at = next_option_pair(options, "cursor", at + 1)) {
+        const cell* v = block::head_cell(const_cast<cell*>(options)) + at;
+        if (HICON old = (HICON)GetWindowLongPtrW(hwnd, SLOT_CURSOR_ICON)) DestroyIcon(old);
+        SetWindowLongPtrW(hwnd, SLOT_CURSOR_ICON, 0);
+        SetWindowLongPtrW(hwnd, SLOT_CURSOR, 0);
+        if (v->type() == TYPE_IMAGE) {
+            HICON icon = image_icon(v);
+            SetWindowLongPtrW(hwnd, SLOT_CURSOR, (LONG_PTR)icon);
+            SetWindowLongPtrW(hwnd, SLOT_CURSOR_ICON, (LONG_PTR)icon);
+        } else if (word::is_any_word_type(v->type())) {
+            static const LPCWSTR ids[] = {IDC_ARROW, IDC_IBEAM, IDC_HAND, IDC_CROSS, IDC_SIZENS, IDC_SIZEWE};
+            SetWindowLongPtrW(hwnd, SLOT_CURSOR, (LONG_PTR)LoadCursorW(nullptr, ids[(int)cursor_of(v)]));
+        }
     }
-    if (!word::is_any_word_type(v->type())) return;
-    static const LPCWSTR ids[] = {IDC_ARROW, IDC_IBEAM, IDC_HAND, IDC_CROSS, IDC_SIZENS, IDC_SIZEWE};
-    HCURSOR c = LoadCursorW(nullptr, ids[(int)cursor_of(v)]);
-    SetWindowLongPtrW(hwnd, SLOT_CURSOR, (LONG_PTR)c);
 }
 
 // --- timers -----------------------------------------------------------------------------------------
@@ -1319,7 +1324,12 @@ void update_facet(cell* owner, const cell* word, cell* value, const cell* action
         if (fresh && fresh->type() == TYPE_OBJECT) {
             block::append_cell_copy(series::node_of(faces), fresh);
         } else if (fresh && fresh->type() == TYPE_BLOCK) {
-            block::append_copies(series::node_of(faces), fresh);
+            // `part` values from where the new ones begin: a block inserted
+            // with /part brings only that many faces into the pane.
+            int32_t have = block::length_of(fresh);
+            int32_t take = part > 0 && part < have ? part : have;
+            for (int32_t i = 0; i < take; i++)
+                block::append_cell_copy(series::node_of(faces), block::head_cell(fresh) + i);
         } else if (series->type() == TYPE_BLOCK) {
             int32_t total = block::total_cells(series::node_of(series));
             for (int32_t i = index; i < index + part && i < total; i++)

@@ -484,6 +484,14 @@ TEST_F(Faces, PaneChangesMoveWindows) {
     ASSERT_EQ(run("f: make face! [type: 'tab-panel size: 100x100] show-face f w/state/1 c/visible?: false"
                   " system/vezi/platform/on-change-facet f 'pane f/pane 'inserted c 0 1 c/visible?"),
               "false");
+    // Of a block put in with a part, only that many faces move.
+    ASSERT_EQ(run("d: make face! [type: 'base size: 10x10 color: 1.1.1]"
+                  " e: make face! [type: 'base size: 10x10 color: 1.1.1]"
+                  " foreach x reduce [d e][show-face x w/state/1]"
+                  " system/vezi/platform/on-change-facet p 'pane p/pane 'inserted reduce [d e] 0 1 none"),
+              "none");
+    EXPECT_EQ(GetParent(face_window("d")), face_window("p"));
+    EXPECT_EQ(GetParent(face_window("e")), w);
     drain();
     EXPECT_FALSE(IsWindow(ha));  // the posted close destroyed it
 }
@@ -543,6 +551,11 @@ TEST_F(Faces, CursorFromAnImage) {
     ASSERT_EQ(run("b/options: [cursor: cross]"), "[cursor: cross]");
     EXPECT_EQ(update("b"), "0");
     EXPECT_EQ((HCURSOR)GetWindowLongPtrW(b, 32), LoadCursorW(nullptr, IDC_CROSS));
+    EXPECT_EQ(GetWindowLongPtrW(b, 16), 0);
+    // The last cursor key given wins; the icon made for an earlier one goes.
+    ASSERT_EQ(run("b/options: compose [cursor: (make image! 16x16) cursor: hand] none"), "none");
+    EXPECT_EQ(update("b"), "0");
+    EXPECT_EQ((HCURSOR)GetWindowLongPtrW(b, 32), LoadCursorW(nullptr, IDC_HAND));
     EXPECT_EQ(GetWindowLongPtrW(b, 16), 0);
 }
 

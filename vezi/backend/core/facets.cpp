@@ -59,6 +59,16 @@ const cell* option_value(const cell* options, const char* key) {
     return nullptr;
 }
 
+int32_t next_option_pair(const cell* options, const char* key, int32_t from) {
+    if (options->type() != TYPE_BLOCK) return -1;
+    int32_t sym = spelling_symbol(key);
+    int32_t n = block::length_of(const_cast<cell*>(options));
+    const cell* head = block::head_cell(const_cast<cell*>(options));
+    for (int32_t i = from; i + 1 < n; i += 2)
+        if (is_key_type(head[i].type()) && word_symbol(&head[i]) == sym) return i + 1;
+    return -1;
+}
+
 bool option_accelerated(const cell* options) {
     const cell* v = option_value(options, "accelerated");
     return v && v->type() == TYPE_LOGIC && logic::get(v);

@@ -21,6 +21,9 @@ RateAction rate_interval(const cell* rate, uint32_t* ms);
 // spelling in an `options` block (from its head, without case); null when
 // options is not a block, the key is absent or it is last.
 const cell* option_value(const cell* options, const char* key);
+// Index (from the head) of the value of the next pair, at an even position
+// from `from` on, whose key has that spelling; -1 when there is none.
+int32_t next_option_pair(const cell* options, const char* key, int32_t from);
 // `accelerated` followed by the logic true.
 bool option_accelerated(const cell* options);
 
