@@ -65,7 +65,7 @@ static void normalise(cell* key) {
 static cell* lookup(const cell* map, const cell* key, int32_t op) {
     check_key(key);
     cell k = *key;  // hashtable::find wants a key outside any series buffer
-    return hashtable::find(table(map), &k, 0, 1, op, false, false);
+    return hashtable::find_key(table(map), &k, op);
 }
 
 static int32_t op_of(bool case_, bool same = false) {

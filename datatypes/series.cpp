@@ -26,19 +26,6 @@ using namespace datatype;
 using memory::Buffer;
 using memory::Node;
 
-bool is_any_block(uint8_t t) {
-    return t == TYPE_BLOCK || t == TYPE_PAREN || (t >= TYPE_PATH && t <= TYPE_GET_PATH) ||
-           t == TYPE_HASH;
-}
-bool is_any_string(uint8_t t) {
-    return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG ||
-           t == TYPE_EMAIL || t == TYPE_REF;
-}
-bool is_series(uint8_t t) {
-    return is_any_block(t) || is_any_string(t) || t == TYPE_VECTOR || t == TYPE_BINARY ||
-           t == TYPE_IMAGE;
-}
-
 cell* make_integer(cell* c, int32_t n) { return integer::make_at(c, n); }
 cell* make_char(cell* c, int32_t cp) { return char_::make_at(c, cp); }
 

@@ -38,10 +38,19 @@ inline uint32_t unit_of(const cell* v) { return buffer_of(v)->unit(); }
 // buffer flag spares every unowned series the owner table's lookup.
 inline bool may_be_owned(const cell* v) { return (buffer_of(v)->flags & memory::FLAG_OWNED) != 0; }
 
-// Type classes.
-bool is_any_block(uint8_t type);
-bool is_any_string(uint8_t type);
-bool is_series(uint8_t type);
+// Type classes (inline: keyed lookups and the natives ask them per call).
+inline bool is_any_block(uint8_t t) {
+    return t == TYPE_BLOCK || t == TYPE_PAREN || (t >= TYPE_PATH && t <= TYPE_GET_PATH) ||
+           t == TYPE_HASH;
+}
+inline bool is_any_string(uint8_t t) {
+    return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG ||
+           t == TYPE_EMAIL || t == TYPE_REF;
+}
+inline bool is_series(uint8_t t) {
+    return is_any_block(t) || is_any_string(t) || t == TYPE_VECTOR || t == TYPE_BINARY ||
+           t == TYPE_IMAGE;
+}
 
 // Turns a cell into a series value: type, head index, node; word 3 = 0.
 cell* make_at(cell* c, uint8_t type, memory::Node* node, int32_t head);

@@ -451,6 +451,33 @@ int32_t compare_values(cell* a, cell* b, int32_t op, bool prefix) {
     return la == lb ? 0 : la > lb ? 1 : -1;
 }
 
+[[gnu::noinline]] static bool equal_wide_text(cell* a, cell* b, bool fold) {
+    Run ra = run_of(a), rb = run_of(b);
+    return ra.length == rb.length &&
+           compare_runs(ra.p, ra.width, rb.p, rb.width, (uint32_t)ra.length, fold) == 0;
+}
+
+bool equal_text(cell* a, cell* b, bool fold) {
+    if (a->data2 == b->data2 && a->data1 == b->data1) return true;
+    Buffer *ba = buffer_of(a), *bb = buffer_of(b);
+    if (ba->unit() != 1 || bb->unit() != 1) return equal_wide_text(a, b, fold);
+    // Byte text, the common key: no width dispatch, and folding only where
+    // the bytes differ.
+    uint32_t na = ba->used_bytes(), nb = bb->used_bytes();
+    uint32_t ha = head_within(a, na), hb = head_within(b, nb);
+    if (na - ha != nb - hb) return false;
+    const uint8_t *p = ba->head + ha, *q = bb->head + hb;
+    uint32_t n = na - ha, i = 0;
+    for (uint32_t x, y; i + 4 <= n; i += 4) {
+        memcpy(&x, p + i, 4);
+        memcpy(&y, q + i, 4);
+        if (x != y) break;
+    }
+    for (; i < n; i++)
+        if (p[i] != q[i] && (!fold || upper(p[i]) != upper(q[i]))) return false;
+    return true;
+}
+
 bool tag_around(cell* value, cell* tag) {
     int32_t n = length_of(value);
     int32_t lt = length_of(tag);

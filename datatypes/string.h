@@ -108,6 +108,9 @@ const char* hex_cstr(int32_t value, bool trim);
 
 // -1, 0 or 1 (sign of A - B; 0 equal); case-insensitive unless op is 2 or 8.
 int32_t compare_values(cell* a, cell* b, int32_t op, bool prefix);
+// compare_values(a, b, op, false) == 0 for op 0 or 2 (`fold` when op is 0),
+// without the ordering work: the test keyed lookups make per probe.
+bool equal_text(cell* a, cell* b, bool fold);
 bool match_head(cell* value, cell* pattern, int32_t op);
 bool tag_around(cell* value, cell* tag);
 bool head_in_bitset(cell* value, cell* bitset);

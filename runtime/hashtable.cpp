@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "datatypes/datatype.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "evaluator/actions.h"
 #include "platform/random.h"
@@ -88,9 +90,9 @@ static Buffer* series_of(const cell* c) { return reinterpret_cast<Node*>((uintpt
 // equal (U+00DF and "s" both upper-case to "S").
 uint32_t hash_string(const cell* s) {
     Buffer* b = series_of(s);
-    uint32_t unit = b->unit();
-    const uint8_t* p = b->data() + (uint32_t)s->data1 * unit;
-    uint32_t count = p < b->tail ? (uint32_t)(b->tail - p) / unit : 0;
+    uint32_t unit = b->unit(), shift = unit >> 1;  // units of 1, 2 or 4 bytes
+    const uint8_t* p = b->data() + ((uint32_t)s->data1 << shift);
+    uint32_t count = p < b->tail ? (uint32_t)(b->tail - p) >> shift : 0;
     if (s->type() == TYPE_LIMITED_STRING && (int32_t)s->data3 >= 0 && s->data3 < count) count = s->data3;
     uint32_t h = platform::random::hash_seed;
     if (unit == 1) {
@@ -590,15 +592,52 @@ static int32_t modulo(int32_t d, int32_t skip) {
     return r < 0 ? r + skip : r;
 }
 
-cell* find(Node* table, cell* key, int32_t start, int32_t skip, int32_t op, bool last, bool reverse) {
-    rehash_on_change(table);
+// Kinds 1-2: whether a stored key (of the key's type) matches. Text keys,
+// the usual map! key, test equality directly rather than through the
+// compare action's ordering.
+static bool key_matches(cell* stored, cell* key, int32_t op) {
+    if ((op == datatype::OP_EQUAL || op == datatype::OP_STRICT_EQUAL) && series::is_any_string(key->type()))
+        return string::equal_text(stored, key, op == datatype::OP_EQUAL);
+    return actions::compare(stored, key, op);
+}
+
+// Kinds 1-2: the stored key cell matching `key` under op, or null. Keys are
+// unique here, so the first match ends the walk.
+static cell* find_unique(Table* t, cell* key, int32_t op) {
+    uint8_t type = key->type();
+    cell* data = cells(t->data);
+    const uint32_t* flags = words(t->flags);
+    const int32_t* keys = ints(t->keys);
+    Probe p(hash_value(key), t->buckets);
+    do {
+        uint32_t s = state(flags, p.i);
+        if (s & EMPTY) break;
+        if (s != LIVE) continue;
+        cell* stored = &data[keys[p.i]];
+        if (stored->type() == type ? key_matches(stored, key, op)
+                                   : type == TYPE_LIMITED_STRING && actions::compare(stored, key, op))
+            return stored;
+    } while (p.next());
+    return nullptr;
+}
+
+cell* find_key(Node* table, cell* key, int32_t op) {
     Table* t = record(table);
     uint8_t type = key->type();
-    bool as_set_word = t->kind == KIND_MAP && type >= TYPE_WORD && type <= TYPE_GET_WORD;
-    if (as_set_word) cell::set_type(key, TYPE_SET_WORD);
+    // map! stores word keys as set-words.
+    if (t->kind != KIND_MAP || type < TYPE_WORD || type > TYPE_GET_WORD) return find_unique(t, key, op);
+    cell::set_type(key, TYPE_SET_WORD);
+    cell* result = find_unique(t, key, op);
+    cell::set_type(key, type);
+    return result;
+}
+
+cell* find(Node* table, cell* key, int32_t start, int32_t skip, int32_t op, bool last, bool reverse) {
+    if (record(table)->kind != KIND_HASH) return find_key(table, key, op);
+    rehash_on_change(table);
+    Table* t = record(table);
     cell* data = cells(t->data);
     int32_t span = skip < 0 ? -skip : skip == 0 ? 1 : skip;
-    cell* result = nullptr;
     int32_t best = -1;
     Probe p(hash_value(key), t->buckets);
     do {
@@ -607,13 +646,6 @@ cell* find(Node* table, cell* key, int32_t start, int32_t skip, int32_t op, bool
         if (s != LIVE) continue;
         int32_t k = ints(t->keys)[p.i];
         cell* first = &data[first_index(t, k)];
-        if (t->kind != KIND_HASH) {
-            if ((first->type() == key->type() || type == TYPE_LIMITED_STRING) && actions::compare(first, key, op)) {
-                result = first;
-                break;
-            }
-            continue;
-        }
         if (first->type() != key->type() || !actions::compare(first, key, datatype::OP_EQUAL)) continue;
         int32_t n = k >= 0 ? 1 : array::length(chain_of(t, k));
         for (int32_t e = 0; e < n; e++) {
@@ -626,11 +658,9 @@ cell* find(Node* table, cell* key, int32_t start, int32_t skip, int32_t op, bool
             bool better = best < 0 || (last || reverse ? l > best : l < best);
             if (better) best = l;
         }
-        if (best >= 0) result = &data[best];
-        break;  // equal keys share one bucket
+        return best >= 0 ? &data[best] : nullptr;  // equal keys share one bucket
     } while (p.next());
-    if (as_set_word) cell::set_type(key, type);
-    return result;
+    return nullptr;
 }
 
 cell* find_next(Node* table, const cell* key, FindCursor& cursor) {

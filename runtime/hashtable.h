@@ -137,6 +137,8 @@ void put_block(Node* table, int32_t start, int32_t step);
 // multiple of `skip`. The key must not lie in a series buffer: an
 // address-keyed table may rebuild (allocate) before the walk.
 cell* find(Node* table, cell* key, int32_t start, int32_t skip, int32_t op, bool last, bool reverse);
+// Kinds 1-2 alone: what find answers there, without kind 0's walk options.
+cell* find_key(Node* table, cell* key, int32_t op);
 
 // A walk over every kind-0 cell equal (op 0, same type) to a key.
 struct FindCursor {
