@@ -347,6 +347,35 @@ inline int32_t pure_expression(const cell* code, int32_t pos, const cell* v, cel
     return next;
 }
 
+}  // namespace
+
+int32_t eval_plain_prefix(const cell* block, cell* out) {
+    int32_t pos = (int32_t)block->data1;
+    if (pos < 0) pos = 0;
+    int32_t n = total_of(block);
+    while (pos < n) {
+        const cell* c = cells_of(block) + pos;
+        if (c->type() == TYPE_SET_WORD) {
+            const cell* v = pos + 1 < n ? plain_value(c + 1) : nullptr;
+            cell* slot = v ? direct_slot(c) : nullptr;
+            if (!slot) return pos;
+            // pure_expression allocates nothing: the slot stays where it is.
+            int32_t next = pure_expression(block, pos + 1, v, out);
+            if (next < 0 || out->type() == TYPE_UNSET) return pos;
+            cell::copy(out, slot);
+            pos = next;
+        } else {
+            const cell* v = plain_value(c);
+            int32_t next = v ? pure_expression(block, pos, v, out) : -1;
+            if (next < 0) return pos;
+            pos = next;
+        }
+    }
+    return pos;
+}
+
+namespace {
+
 // Fetches one argument after `pos` (pushed); the index after it.
 int32_t fetch_argument_value(const cell* fn, const cell* typeset, cell* code, int32_t pos, const cell* name,
                              bool infix);

@@ -35,6 +35,15 @@ void init();
 // is left as it was; else the result is pushed. An empty block gives unset!.
 void eval_block(const cell* block, bool into_caller);
 
+// Evaluates the leading expressions of a block from its index that only
+// read values, apply the built-in operators to plain numbers or set words
+// of plain contexts to such values: nothing a frame, an event, an error or
+// the collector could see. The last value goes into `out`, which must be the
+// top cell of the argument stack. Answers the index of the first expression
+// left to the walk (the tail when the whole block was done). Only where no
+// event can fire.
+int32_t eval_plain_prefix(const cell* block, cell* out);
+
 // One expression of `code` (a stable block cell) at index `pos`; the index
 // after it.
 int32_t eval_expression(cell* code, int32_t pos, bool no_infix, bool push_mode, bool passive);

@@ -54,11 +54,25 @@ enum Step { STEP_NEXT, STEP_CONTINUE, STEP_BREAK, STEP_LEAVE };
 // pending (the stacks are already unwound past us): return at once.
 Step pass(const cell* body, cell* result) {
     cell* top = stack::arguments.top;
+    // A body (or its start) that only reads values and sets words can
+    // neither break nor be watched: it needs no loop frame.
+    cell rest = *body;
+    if (!interpreter::tracing.enabled || block::is_library(body)) {
+        cell* out = stack::push_cell();
+        int32_t pos = interpreter::eval_plain_prefix(body, out);
+        if (pos >= total_of(body) && pos > head_of(body)) {
+            *result = *out;
+            stack::arguments.top = top;
+            return STEP_NEXT;
+        }
+        stack::arguments.top = top;
+        rest.data1 = (uint32_t)std::max(pos, head_of(body));
+    }
     stack::Frame* frame = stack::mark_symbol(stack::sym_body, stack::KIND_LOOP);
     cell* inner = stack::arguments.window;
     uint32_t code = 0;
     try {
-        interpreter::eval_block(body, true);
+        interpreter::eval_block(&rest, true);
         if (sys::is_pending()) code = sys::runtime.last_throw;
     } catch (const sys::Throw& t) {
         // break or continue in exception form (through a C++ caller of the
