@@ -303,10 +303,68 @@ cell* store_base_at(Node* ctx, int32_t index) {
 
 namespace {
 
+// Binding looks up every word of a block, nested blocks included (the whole
+// library at start-up). For a context of modest size the lookups go through
+// a direct table from canonical symbol to the answer `find_word` would give,
+// filled once per bind; the hash lookup stays for large contexts and for one
+// that holds two spellings of a symbol (which of them answers is the hash
+// table's business).
+constexpr int32_t DIRECT_BIND_WORDS = 512;
+std::vector<int32_t> bind_slots;  // canonical symbol id -> index + 1, 0 when absent
+
 struct Binder {
     Node* ctx;
     int32_t self_symbol;           // canonical `self`, 0 when not asked for
+    bool direct = false;           // bind_slots holds ctx's words
+    const cell* symbols = cells(symbol::block());  // nothing allocates while binding
     std::vector<Node*> walking;    // series on the current path: cycles are skipped
+
+    // symbol::resolve without its checks, on the record block read once.
+    int32_t canonical(const cell* w) const {
+        int32_t id = word::symbol_of(w);
+        int32_t alias = (int32_t)symbols[id - 1].data1;
+        return alias > 0 ? alias : id;
+    }
+
+    ~Binder() {
+        if (direct) clear(word_count(ctx));
+    }
+
+    // Fills bind_slots from ctx's words; false (and the table left clear)
+    // when the hash lookup must answer.
+    bool fill() {
+        int32_t n = word_count(ctx);
+        if (n > DIRECT_BIND_WORDS || hashtable::record(table_of(ctx))->count != n) return false;
+        size_t symbols = (size_t)symbol::count() + 1;
+        if (bind_slots.size() < symbols) bind_slots.resize(symbols + symbols / 2, 0);
+        const cell* w = cells(words_node(ctx));
+        for (int32_t k = 0; k < n; k++) {
+            int32_t& slot = bind_slots[(size_t)canonical(w + k)];
+            if (slot) {
+                clear(k);
+                return false;
+            }
+            slot = (int32_t)w[k].data3 + 1;
+        }
+        return true;
+    }
+    // Clears the slots of ctx's first `n` words.
+    void clear(int32_t n) {
+        const cell* w = cells(words_node(ctx));
+        for (int32_t k = 0; k < n; k++) bind_slots[(size_t)canonical(w + k)] = 0;
+    }
+
+    void bind_word(cell* c) {
+        if (!direct) {
+            word::bind_to(ctx, c);
+            return;
+        }
+        int32_t slot = bind_slots[(size_t)canonical(c)];
+        if (slot) {
+            c->data1 = (uint32_t)(uintptr_t)ctx;
+            c->data3 = (uint32_t)(slot - 1);
+        }
+    }
 
     void walk(Node* series, int32_t head) {
         for (Node* n : walking)
@@ -320,11 +378,11 @@ struct Binder {
             if (is_walked_series(t)) {
                 walk(reinterpret_cast<Node*>((uintptr_t)c->data2), (int32_t)c->data1);
             } else if (is_bound_word(t)) {
-                if (self_symbol && t == TYPE_WORD && symbol::resolve(word::symbol_of(c)) == self_symbol) {
+                if (self_symbol && t == TYPE_WORD && canonical(c) == self_symbol) {
                     c->data1 = (uint32_t)(uintptr_t)ctx;
                     c->data3 = (uint32_t)-1;
                 } else {
-                    word::bind_to(ctx, c);
+                    bind_word(c);
                 }
             }
         }
@@ -336,7 +394,8 @@ struct Binder {
 
 cell* bind_block(cell* block, Node* ctx, bool self) {
     int32_t self_symbol = self && words::sym_self ? symbol::resolve(words::sym_self) : 0;
-    Binder b{ctx, self_symbol, {}};
+    Binder b{ctx, self_symbol};
+    b.direct = b.fill();
     b.walk(reinterpret_cast<Node*>((uintptr_t)block->data2), (int32_t)block->data1);
     return block;
 }

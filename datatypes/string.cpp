@@ -178,15 +178,10 @@ static Buffer* fit(Node* node, int32_t cp, int32_t keep1) {
     return b;
 }
 
-void append_char(Node* node, int32_t cp) {
-    Buffer* b = node->buffer;
-    if (b->unit() == 1 && (uint32_t)cp <= 0x7F && b->tail < b->data_end()) {
-        *b->tail++ = (uint8_t)cp;
-        return;
-    }
+void append_char_grow(Node* node, int32_t cp) {
     fit(node, cp, 0x7F);
     uint32_t w = node->buffer->unit();
-    b = ensure_room(node, w);
+    Buffer* b = ensure_room(node, w);
     put_char(b->tail, w, cp);
     b->tail += w;
 }
@@ -815,7 +810,8 @@ static int32_t change_estimate(cell* value) {
     return is_string_family(value->type()) ? length_of(value) : 1;
 }
 
-cell* append(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
+// Out of line, so that the one-character case of `append` stays small.
+[[gnu::noinline]] static cell* append_general(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
     bool owned = series::may_be_owned(series) &&
                  ownership::check(series, ownership::APPEND, total_length(series), change_estimate(value));
     if (!owned && value->type() == TYPE_CHAR && part != 0 && dup < 2) {
@@ -828,6 +824,17 @@ cell* append(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
     if (owned) ownership::check(series, ownership::APPENDED, at, (int32_t)added);
     series->data1 = 0;
     return series;
+}
+
+cell* append(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
+    // One character onto a string no owner watches: text built a character
+    // at a time.
+    if (value->type() == TYPE_CHAR && part != 0 && dup < 2 && !series::may_be_owned(series)) {
+        append_char(node_of(series), (int32_t)value->data2);
+        series->data1 = 0;
+        return series;
+    }
+    return append_general(series, value, part, only, dup);
 }
 
 cell* insert(cell* series, cell* value, int32_t part, bool only, int32_t dup) {

@@ -51,7 +51,17 @@ bool starts_with_cstr(cell* value, const char* text);
 
 // --- Writing --------------------------------------------------------------------------
 
-void append_char(memory::Node* node, int32_t cp);
+// Appending an ASCII character to a width-1 buffer with room is the common
+// case (text built a character at a time): it stays inline.
+void append_char_grow(memory::Node* node, int32_t cp);
+inline void append_char(memory::Node* node, int32_t cp) {
+    memory::Buffer* b = node->buffer;
+    if (b->unit() == 1 && (uint32_t)cp <= 0x7F && b->tail < b->data_end()) {
+        *b->tail++ = (uint8_t)cp;
+        return;
+    }
+    append_char_grow(node, cp);
+}
 void poke_char(memory::Node* node, uint32_t index, int32_t cp);
 void set_char_at(memory::Node* node, uint32_t index, int32_t cp);
 void insert_char_at(memory::Node* node, uint32_t index, int32_t cp);

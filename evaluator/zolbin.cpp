@@ -785,6 +785,9 @@ struct Reader {
     size_t names_at = 0;
     uint32_t symbol_count = 0, names_size = 0;
     std::vector<int32_t> symbols;  // interned ids, 0 until first use
+    // Index of each symbol's global word once one was read, else -1: the
+    // global context only gains words, so one lookup per symbol serves.
+    std::vector<int32_t> global_index;
     size_t record = 0;             // start of the record being read
 
     [[noreturn]] void invalid(size_t at) {
@@ -838,9 +841,10 @@ struct Reader {
             uint32_t offset = (uint32_t)data[at] | (uint32_t)data[at + 1] << 8 | (uint32_t)data[at + 2] << 16 |
                               (uint32_t)data[at + 3] << 24;
             if (offset >= names_size) invalid();
+            // The names area ends in a NUL; it is no series buffer, so
+            // interning may read it in place.
             const char* name = (const char*)data.data() + names_at + 4 * (size_t)symbol_count + offset;
-            std::string copy(name);  // the names area ends in a NUL
-            symbols[index] = symbol::make(copy.c_str());
+            symbols[index] = symbol::make_n((const uint8_t*)name, (uint32_t)strlen(name));
         }
         return symbols[index];
     }
@@ -1176,7 +1180,8 @@ void Reader::op_record(Node* parent, uint32_t new_line) {
 
 void Reader::word_record(Node* parent, uint8_t type, uint32_t new_line, bool global, bool seen) {
     size_t at = p;
-    int32_t sym = symbol(number());
+    uint32_t name = number();
+    int32_t sym = symbol(name);
     cell w;
     if (type == TYPE_ISSUE) {
         word::make_cell(&w, TYPE_ISSUE, context::global, sym, -1);
@@ -1184,7 +1189,9 @@ void Reader::word_record(Node* parent, uint8_t type, uint32_t new_line, bool glo
         word::make_cell(&w, TYPE_REFINEMENT, nullptr, sym, -1);
         if (!compact) number();
     } else if (global) {
-        word::make_at(sym, &w);
+        int32_t& known = global_index[name];
+        if (known < 0) known = word::index_of_cell(word::make_at(sym, &w));
+        else word::make_cell(&w, TYPE_WORD, context::global, sym, known);
         w.header = type;
         if (!compact) number();  // the index: the lookup decides
     } else if (boot && compact) {
@@ -1692,6 +1699,7 @@ void decode_into(const uint8_t* data, uint32_t size, Node* out, bool boot) {
         r.symbol_count = n;
         r.names_size = s;
         r.symbols.assign(n, 0);
+        r.global_index.assign(n, -1);
     }
     if ((uint64_t)length > r.end - r.p) r.invalid(at);
     r.end = r.p + length;
