@@ -294,10 +294,9 @@ void flag_library(const cell* blk) {
     if (node->buffer->flags & memory::FLAG_LIBRARY) return;  // done, or a cycle
     node->buffer->flags |= memory::FLAG_LIBRARY;
     // Nothing here allocates, so the cells stay where they are.
-    for (int32_t i = 0; i < total_cells(node); i++) {
-        const cell* c = cells_of(node) + i;
+    const cell* end = cells_of(node) + total_cells(node);
+    for (const cell* c = cells_of(node); c < end; c++)
         if (series::is_any_block(c->type()) && c->data2) flag_library(c);
-    }
 }
 
 static bool type_in_kind(uint8_t t, const cell* kind) {

@@ -1394,9 +1394,12 @@ void init() {
         const char* p = transition_rows[state];
         int32_t n = 0;
         while (*p) {
-            char* after;
-            long v = strtol(p, &after, 10);
-            if (after == p || v < 0 || v >= STATE_LIMIT || v == 65 || n == CLASS_COUNT) {
+            // Plain decimal digits (strtol's locale and sign handling cost
+            // every start more than the whole table needs).
+            const char* after = p;
+            int32_t v = 0;
+            while (*after >= '0' && *after <= '9' && v < STATE_LIMIT) v = v * 10 + (*after++ - '0');
+            if (after == p || v >= STATE_LIMIT || v == 65 || n == CLASS_COUNT) {
                 n = -1;
                 break;
             }
