@@ -52,21 +52,28 @@ enum Step { STEP_NEXT, STEP_CONTINUE, STEP_BREAK, STEP_LEAVE };
 // value of break (unset! without /return) or unset! after continue goes into
 // `result`; the cursors are left as they were. STEP_LEAVE: another code is
 // pending (the stacks are already unwound past us): return at once.
-Step pass(const cell* body, cell* result) {
+//
+// A body (or its start) that only reads values and sets words can neither
+// break nor be watched: it runs without the loop frame and the walk. `plain`
+// (true at the loop's start) is cleared when that fails at the body's first
+// expression, so that the next passes do not try it again: a hint only, as
+// the walk gives the same result either way.
+Step pass(const cell* body, cell* result, bool& plain) {
     cell* top = stack::arguments.top;
-    // A body (or its start) that only reads values and sets words can
-    // neither break nor be watched: it needs no loop frame.
     cell rest = *body;
-    if (!interpreter::tracing.enabled || block::is_library(body)) {
+    if (plain && (!interpreter::tracing.enabled || block::is_library(body))) {
         cell* out = stack::push_cell();
         int32_t pos = interpreter::eval_plain_prefix(body, out);
-        if (pos >= total_of(body) && pos > head_of(body)) {
-            *result = *out;
-            stack::arguments.top = top;
-            return STEP_NEXT;
-        }
         stack::arguments.top = top;
-        rest.data1 = (uint32_t)std::max(pos, head_of(body));
+        if (pos > head_of(body)) {
+            if (pos >= total_of(body)) {
+                *result = *out;
+                return STEP_NEXT;
+            }
+            rest.data1 = (uint32_t)pos;
+        } else if (head_of(body) < total_of(body)) {
+            plain = false;
+        }
     }
     stack::Frame* frame = stack::mark_symbol(stack::sym_body, stack::KIND_LOOP);
     cell* inner = stack::arguments.window;
@@ -314,12 +321,13 @@ void while_(const int32_t*) {
     cell* cond = stack::push(stack::arg(0));
     cell* body = stack::push(stack::arg(1));
     cell* result = unset::push();
+    bool plain_cond = true, plain = true;
     for (;;) {
-        Step s = pass(cond, result);
+        Step s = pass(cond, result, plain_cond);
         if (s == STEP_LEAVE) return;
         if (s != STEP_NEXT) error::raise(error::THROW, "while-cond");
         if (!strict_true(result)) break;
-        s = pass(body, result);
+        s = pass(body, result, plain);
         if (s == STEP_LEAVE) return;
         if (s == STEP_BREAK) break;
     }
@@ -330,8 +338,9 @@ void while_(const int32_t*) {
 void until(const int32_t*) {
     cell* body = stack::push(stack::arg(0));
     cell* result = unset::push();
+    bool plain = true;
     for (;;) {
-        Step s = pass(body, result);
+        Step s = pass(body, result, plain);
         if (s == STEP_LEAVE) return;
         if (s == STEP_BREAK) break;
         if (s == STEP_CONTINUE) continue;
@@ -348,8 +357,9 @@ void loop(const int32_t*) {
     }
     cell* body = stack::push(stack::arg(1));
     cell* result = unset::push();
+    bool plain = true;
     for (int64_t i = 0; i < n; i++) {
-        Step s = pass(body, result);
+        Step s = pass(body, result, plain);
         if (s == STEP_LEAVE) return;
         if (s == STEP_BREAK) break;
     }
@@ -366,10 +376,11 @@ void repeat(const int32_t*) {
     cell* body = stack::push(stack::arg(2));
     cell* counter = integer::push(0);
     cell* result = unset::push();
+    bool plain = true;
     for (int64_t i = 1; i <= n; i++) {
         integer::make_at(counter, (int32_t)i);
         word::set_in(w, counter);
-        Step s = pass(body, result);
+        Step s = pass(body, result, plain);
         if (s == STEP_LEAVE) return;
         if (s == STEP_BREAK) break;
     }
@@ -379,8 +390,9 @@ void repeat(const int32_t*) {
 void forever(const int32_t*) {
     cell* body = stack::push(stack::arg(0));
     cell* result = unset::push();
+    bool plain = true;
     for (;;) {
-        Step s = pass(body, result);
+        Step s = pass(body, result, plain);
         if (s == STEP_LEAVE) return;
         if (s == STEP_BREAK) break;
     }
@@ -393,9 +405,10 @@ void foreach(const int32_t*) {
     cell* body = stack::push(stack::arg(2));
     int32_t n = check_words(words, walked);
     cell* result = unset::push();
+    bool plain = true;
     Walk w{walked, words, n, words->type() == TYPE_WORD, 0};
     while (step(w)) {
-        Step s = pass(body, result);
+        Step s = pass(body, result, plain);
         if (s == STEP_LEAVE) return;
         if (s == STEP_BREAK) break;
     }
@@ -422,12 +435,13 @@ void forall(const int32_t*) {
         error::raise(error::SCRIPT, "expect-arg", name, dt, arg);
     }
     cell* result = unset::push();
+    bool plain = true;
     if (series::is_at_tail(start)) {
         finish(result);
         return;
     }
     for (;;) {
-        Step s = pass(body, result);
+        Step s = pass(body, result, plain);
         if (s == STEP_LEAVE) return;
         if (s == STEP_BREAK) {
             finish(result);
@@ -495,6 +509,7 @@ void remove_each(const int32_t*) {
     cell* body = stack::push(stack::arg(2));
     int32_t n = check_words(words, walked);
     cell* result = unset::push();
+    bool plain = true;
     cell* part = integer::push(n);
     Walk w{walked, words, n, words->type() == TYPE_WORD, 0};
     Removals batch(walked);
@@ -502,7 +517,7 @@ void remove_each(const int32_t*) {
         for (;;) {
             int32_t at = head_of(walked);
             if (!step(w)) break;
-            Step s = pass(body, result);
+            Step s = pass(body, result, plain);
             if (s == STEP_LEAVE) {
                 batch.flush(0);
                 return;
