@@ -41,6 +41,19 @@ static const char* const prebuilt_ids[PREBUILT_COUNT] = {"no-memory", "wrong-mem
 static collector::NodeRoot catalog_root(catalog_node, collector::Held::CONTEXT);
 static collector::NodeRoot template_root(template_node, collector::Held::CONTEXT);
 static collector::Root thrown_root(thrown);
+// The error of a code parked at a platform boundary: later errors overwrite
+// `thrown` before the parked code is raised again.
+static cell parked = {TYPE_UNSET, 0, 0, 0};
+static collector::Root parked_root(parked);
+static void park_error(uint32_t code, sys::Parking what) noexcept {
+    if (code != sys::THROW_ERROR) return;
+    switch (what) {
+    case sys::Parking::park: parked = thrown; break;
+    case sys::Parking::resume: thrown = parked; [[fallthrough]];
+    case sys::Parking::drop: parked = cell{TYPE_UNSET, 0, 0, 0}; break;
+    }
+}
+static const bool park_hook_set = (sys::park_hook = park_error, true);
 static void mark_prebuilt() { collector::mark_block(prebuilt, prebuilt + PREBUILT_COUNT); }
 static const bool prebuilt_marked = (collector::register_marker(mark_prebuilt), true);
 

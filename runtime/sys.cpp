@@ -11,6 +11,7 @@ namespace sys {
 
 RuntimeRecord runtime;
 uint32_t pending_throw = 0;
+ParkHook park_hook = nullptr;
 
 void throw_code(uint32_t code) {
     runtime.last_throw = code;
@@ -27,7 +28,15 @@ void resume_pending() {
     uint32_t code = pending_throw;
     if (!code) return;
     pending_throw = 0;
+    if (park_hook) park_hook(code, Parking::resume);
     rethrow(code);
+}
+
+void drop_pending() noexcept {
+    uint32_t code = pending_throw;
+    if (!code) return;
+    pending_throw = 0;
+    if (park_hook) park_hook(code, Parking::drop);
 }
 
 namespace {

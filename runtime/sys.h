@@ -123,8 +123,26 @@ inline void raise_pending() {
 // --- Platform boundaries ---------------------------------------------------
 
 // Code parked by a callback entered from the platform, resumed by the caller
-// of the platform function once that function returns.
+// of the platform function once that function returns. Only the first code
+// parked counts: what later callbacks of the same call raise is dropped.
 extern uint32_t pending_throw;
+
+// What a parked code carries besides its number lives in its module (an
+// error's value in the one error cell, which every later error overwrites,
+// caught or not): the hook keeps it aside when the code is parked, and puts
+// it back when the code is resumed, or lets it go when the code is dropped.
+enum class Parking { park, resume, drop };
+using ParkHook = void (*)(uint32_t code, Parking what) noexcept;
+extern ParkHook park_hook;
+
+// Parks `code` unless a code is parked already. Nothing is being thrown
+// once it is parked: the code waits in `pending_throw`.
+inline void park(uint32_t code) noexcept {
+    runtime.last_throw = 0;
+    if (pending_throw) return;
+    pending_throw = code;
+    if (park_hook) park_hook(code, Parking::park);
+}
 
 // Wraps the body of a function that the platform calls back. A throw inside
 // is parked instead of crossing the platform's frames; `fallback` is then
@@ -134,10 +152,10 @@ R from_platform(R fallback, F&& body) noexcept {
     try {
         return std::forward<F>(body)();
     } catch (const Throw& t) {
-        if (!pending_throw) pending_throw = t.code;
+        park(t.code);
         return fallback;
     } catch (...) {
-        if (!pending_throw) pending_throw = THROW_ERROR;
+        park(THROW_ERROR);
         return fallback;
     }
 }
@@ -148,18 +166,29 @@ void from_platform_void(F&& body) noexcept {
 
 // Throws again a code parked by `from_platform`, if any.
 void resume_pending();
+// Forgets a parked code, if any, and what it carried.
+void drop_pending() noexcept;
 
 // Calls a platform function that may call back into our code, then resumes
-// any throw a callback parked.
+// any throw a callback parked. A throw of the call's own that comes after a
+// parked one is dropped for it: the parked one happened first. A code that
+// was parked before the call (the call runs inside a callback of an outer
+// one) is left to the outer call, and whatever this call parks is dropped.
 template <class F>
 auto to_platform(F&& call) {
-    if constexpr (std::is_void_v<decltype(call())>) {
-        std::forward<F>(call)();
-        resume_pending();
-    } else {
-        auto r = std::forward<F>(call)();
-        resume_pending();
-        return r;
+    const bool outer = pending_throw != 0;
+    try {
+        if constexpr (std::is_void_v<decltype(call())>) {
+            std::forward<F>(call)();
+            if (!outer) resume_pending();
+        } else {
+            auto r = std::forward<F>(call)();
+            if (!outer) resume_pending();
+            return r;
+        }
+    } catch (...) {
+        if (!outer) resume_pending();
+        throw;
     }
 }
 

@@ -49,20 +49,9 @@ HWND handle_of(const cell* h) { return (HWND)(uintptr_t)h->data2; }
 void answer_none() { none::make_at(arg(0)); }
 // A Win32 call of a routine can run a window procedure, which parks what
 // it raises (a drawing's error): the routine raises it once its calls have
-// returned. An error of the routine's own goes out instead, and the parked
-// one with it (the error cell already holds the newer).
-template <class F>
-void gui_call(F&& body) {
-    try {
-        body();
-    } catch (...) {
-        sys::pending_throw = 0;
-        throw;
-    }
-    sys::resume_pending();
-}
+// returned. An error of the routine's own came after it, and is dropped.
 // The GUI routines exist on Windows only.
-#define GUI_ONLY(...) gui_call([&] { __VA_ARGS__ });
+#define GUI_ONLY(...) sys::to_platform([&] { __VA_ARGS__ });
 #else
 #define GUI_ONLY(...) error::raise(error::INTERNAL, "feature-na");
 #endif

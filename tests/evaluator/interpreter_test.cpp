@@ -312,3 +312,55 @@ TEST_F(EvalTest, LoopBodyTakesBreakAndContinue) {
 }
 
 }  // namespace
+
+namespace {
+
+// A callback the platform calls, raising a script error named by `arg`.
+void parks(const char* arg) {
+    sys::from_platform_void([&] { error::raise(error::SCRIPT, "invalid-arg", word::load(arg)); });
+}
+
+// Errors raised in callbacks during one platform call: the first is raised
+// once the call returns, with its own value, whatever came after it.
+TEST_F(EvalTest, PlatformCallsRaiseTheFirstErrorParked) {
+    struct Case {
+        const char* after;
+        void (*then)();
+    } cases[] = {
+        {"a second parked error", [] { parks("second"); }},
+        {"an error caught meanwhile",
+         [] {
+             stack::TopMark mark;
+             interpreter::catch_error([] { error::raise(error::SCRIPT, "invalid-arg", word::load("caught")); });
+         }},
+        {"the call's own error", [] { error::raise(error::SCRIPT, "invalid-arg", word::load("own")); }},
+        // A later callback whose catch-all holds a platform call of its own:
+        // that call leaves the first error to the outer one.
+        {"an inner platform call under a catch-all",
+         [] {
+             sys::from_platform_void([] {
+                 sys::catch_level(sys::LEVEL_ALL, [] { sys::to_platform([] { parks("inner"); }); });
+                 sys::clear_throw();
+             });
+         }},
+    };
+    for (const Case& c : cases) {
+        cell* top = stack::arguments.top;
+        cell* e = interpreter::catch_error([&] {
+            sys::to_platform([&] {
+                parks("first");
+                c.then();
+            });
+        });
+        ASSERT_NE(e, nullptr) << c.after;
+        EXPECT_EQ(spell(word::symbol_of(object::values(e) + error::F_ARG1)), "first") << c.after;
+        EXPECT_EQ(sys::pending_throw, 0u) << c.after;
+        stack::arguments.top = top;
+    }
+    // Dropped, a parked error leaves nothing behind for a later call.
+    parks("dropped");
+    sys::drop_pending();
+    EXPECT_EQ(sys::to_platform([] { return 1; }), 1);
+}
+
+}  // namespace

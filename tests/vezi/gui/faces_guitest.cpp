@@ -259,6 +259,35 @@ TEST_F(Faces, DrawingErrorsWaitForTheCallThatPainted) {
     EXPECT_EQ(run("system/vezi/platform/update-vezi w w/state/2"), "0");
 }
 
+// Of the errors of one update the first goes out, with its own value: a
+// second drawing that fails, an actor's error caught meanwhile and a change
+// of the update that fails come after it and are dropped.
+TEST_F(Faces, FirstErrorOfAnUpdateGoesOut) {
+    static HWND painted = nullptr;
+    static int paints = 0;
+    paints = 0;
+    painted = window("size: 200x100 draw: [pen red]");
+    gui::draw_face_hook = [](HWND, cell*) {
+        error::raise(error::SCRIPT, "invalid-arg", word::load(++paints == 1 ? "first" : "second"));
+    };
+    gui::awake = [] {
+        if (gui::event_record.type == gui::EVT_RESIZE) {
+            UpdateWindow(painted);
+            InvalidateRect(painted, nullptr, FALSE);
+            UpdateWindow(painted);
+            error::raise(error::SCRIPT, "invalid-arg", word::load("actor"));
+        }
+        return (int32_t)1;
+    };
+    EXPECT_EQ(run("error? e: try [w/size: 300x150 w/rate: 0 system/vezi/platform/update-vezi w] e/arg1"), "first");
+    EXPECT_GE(paints, 2);
+    EXPECT_EQ(sys::pending_throw, 0u);
+    EXPECT_EQ(run("w/state/2"), "65540");  // size and rate, for the next update
+    gui::draw_face_hook = nullptr;
+    gui::awake = record_types;
+    EXPECT_EQ(run("w/rate: none system/vezi/platform/update-vezi w w/state/2"), "0");
+}
+
 TEST_F(Faces, ListItemsFollowData) {
     window("size: 300x300");
     HWND l = child("f", "type: 'text-list size: 100x100 data: [\"a\" 1 \"bb\" %c] selected: 2");
