@@ -564,7 +564,10 @@ static LRESULT face_message(HWND h, UINT msg, WPARAM w, LPARAM l, cell* face) {
     case WM_MOVE: {
         if (!is_window) break;
         if (msg == WM_SIZE && w == SIZE_MINIMIZED) return 0;
-        if (msg == WM_MOVE && (short)LOWORD(l) < -9999 && (short)HIWORD(l) < -9999) return 0;
+        // A minimized window is moved out of sight (-32000, -32000), or to
+        // its icon's place where minimized windows are arranged: neither is
+        // where the face is.
+        if (msg == WM_MOVE && (IsIconic(h) || ((short)LOWORD(l) < -9999 && (short)HIWORD(l) < -9999))) return 0;
         update_geometry(h, face, msg, l);
         event_about(h, msg == WM_MOVE ? EVT_MOVE : EVT_RESIZE, (uint32_t)l);
         if (msg == WM_SIZE) {
