@@ -112,7 +112,7 @@ void set_clipboard(const std::wstring& text) {
 }
 
 TEST(Classes, PasteRaisesTheTextLimit) {
-    Control area(L"ZolArea", ES_MULTILINE);
+    Control area(L"ZolArea", ES_MULTILINE | ES_AUTOHSCROLL);  // one long line, not wrapped
     ASSERT_NE(area.h, nullptr);
     SendMessageW(area.h, EM_LIMITTEXT, 30000, 0);
     SetWindowTextW(area.h, L"0123456789");
@@ -508,6 +508,7 @@ TEST(Loops, NestedLoopEndedByExitLeavesTheOuterRunning) {
     RegisterClassExW(&wc);
     HWND h = CreateWindowExW(0, L"LoopWindow", L"", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, gui::state.instance,
                              nullptr);
+    loop_trace.clear();
     gui::LoopCounts before = gui::state.loops;
     PostMessageW(h, WM_USER + 10, 0, 0);
     gui::do_events(false);
