@@ -106,7 +106,8 @@ TEST_F(Interpreter, MoldAndFormOfCallables) {
         {"func [a \"doc\" [integer!]][]", "script/bad-func-def"},
         {"make op! func [a b c][]", "script/bad-op-spec"},
         {"mold make op! func [a b][a * 10 + b]", "\"make op! func [a b][a * 10 + b]\""},
-        {"f: make op! func [a b][a * 10 + b] 1 f 2", "12"},
+        // Not `f`: later tests' `f: func [...][...] f x` would read it as this infix op.
+        {"tens: make op! func [a b][a * 10 + b] 1 tens 2", "12"},
         {"form :print", "\"?native?\""},
         {"make function! [[a]]", "script/bad-func-def"},
     });
