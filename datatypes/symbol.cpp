@@ -45,11 +45,6 @@ cell* record(int32_t id) {
 
 int32_t alias_of(int32_t id) { return (int32_t)record(id)->data1; }
 
-int32_t resolve(int32_t id) {
-    int32_t alias = alias_of(id);
-    return alias > 0 ? alias : id;
-}
-
 static Node* spelling(int32_t id) { return reinterpret_cast<Node*>((uintptr_t)record(id)->data3); }
 
 uint32_t length(int32_t id) { return spelling(id)->buffer->used_bytes(); }

@@ -20,9 +20,11 @@
 // the block through the table, and the root block holds it too (its third
 // cell): the table is made over the root block's symbol block.
 #pragma once
+#include <cassert>
 #include <cstdint>
 
 #include "datatypes/cell.h"
+#include "runtime/hashtable.h"
 #include "runtime/memory.h"
 
 namespace symbol {
@@ -34,6 +36,8 @@ extern memory::Node* table;
 
 // The symbol block (the table's data block).
 memory::Node* block();
+// Number of symbols.
+int32_t count();
 
 // Makes the symbol block and its table (start-up step 14).
 void init();
@@ -56,16 +60,20 @@ cell* get(int32_t id);
 memory::Node* string_of(int32_t id);
 // The id of a string!'s text from its head (interned when new). May allocate.
 int32_t make_from_string(cell* string);
-// Canonical id: the alias when above 0, else the id itself.
-int32_t resolve(int32_t id);
 int32_t alias_of(int32_t id);
+// Canonical id: the alias when above 0, else the id itself. Inline: words
+// compare, hash and bind through it.
+inline int32_t resolve(int32_t id) {
+    assert(id >= 1 && id <= count());
+    const cell* records = reinterpret_cast<const cell*>(hashtable::record(table)->data->buffer->head);
+    int32_t alias = (int32_t)records[id - 1].data1;
+    return alias > 0 ? alias : id;
+}
 // The NUL-terminated UTF-8 spelling (a byte is reserved past the tail when
 // the series is full). Valid until the next series allocation.
 const char* to_cstr(int32_t id);
 // Spelling length in bytes.
 uint32_t length(int32_t id);
-// Number of symbols.
-int32_t count();
 
 // symbol! actions: compare by spelling (string! comparison rules).
 int32_t compare(cell* a, cell* b, int32_t op);

@@ -235,7 +235,11 @@ struct Engine {
 
     // --- Input ----------------------------------------------------------------------
 
-    [[gnu::always_inline]] int32_t units() const { return (int32_t)series::buffer_units(input); }
+    // The input is never an image, so its units are its bytes shifted.
+    [[gnu::always_inline]] int32_t units() const {
+        const memory::Buffer* b = series::buffer_of(input);
+        return (int32_t)(b->used_bytes() >> series::shift_of(b->unit()));
+    }
     [[gnu::always_inline]] int32_t at() {
         int32_t h = (int32_t)input->data1, u = units();
         if (h < 0 || h > u) {
@@ -832,6 +836,18 @@ struct Engine {
 
     // --- Keywords ------------------------------------------------------------------------
 
+    // Whether the rule cell at p is a literal that a repetition matches
+    // directly (itself, or a word's value), left in v.
+    bool repeated_literal(int32_t p, cell& v) {
+        if (!rule_at(p, v)) return false;
+        if (v.type() == TYPE_WORD) {
+            if (keyword_of(&v)) return false;
+            v = lookup(v);
+        }
+        uint8_t t = v.type();
+        return t == TYPE_BITSET || t == TYPE_CHAR || series::is_any_string(t);
+    }
+
     // Requires a rule cell after the keyword at pos.
     bool has_next() { return pos + 1 < rule_len(); }
 
@@ -857,14 +873,20 @@ struct Engine {
                 set_at(at() + 1);
                 return matched(true);
             case KW_ANY:
-                if (!has_next()) return matched(true);
-                return push_repeat(CMD_REPEAT, 0, -1, pos + 1);
             case KW_SOME:
+            case KW_OPT: {
                 if (!has_next()) return matched(true);
-                return push_repeat(CMD_REPEAT, 1, -1, pos + 1);
-            case KW_OPT:
-                if (!has_next()) return matched(true);
-                return push_repeat(CMD_REPEAT, 0, 1, pos + 1);
+                int32_t min = k == KW_SOME ? 1 : 0, max = k == KW_OPT ? 1 : -1;
+                cell v;
+                if (!callback && (check_stacks(), repeated_literal(pos + 1, v))) {
+                    // What the command entry would do, without the entry: no
+                    // tracer is there to see it and no code runs meanwhile.
+                    pos++;
+                    match = repeat_value(v, min, max);
+                    return after();
+                }
+                return push_repeat(CMD_REPEAT, min, max, pos + 1);
+            }
             case KW_WHILE:
                 if (!has_next()) raise_end(k);
                 return push_repeat(CMD_WHILE, 0, -1, pos + 1);
