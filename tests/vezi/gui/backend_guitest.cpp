@@ -153,15 +153,37 @@ LRESULT CALLBACK counting_proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     return DefWindowProcW(h, msg, w, l);
 }
 
-void register_counting_window() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = counting_proc;
-    wc.hInstance = gui::state.instance;
-    wc.lpszClassName = L"CountingWindow";
-    RegisterClassExW(&wc);  // fails harmlessly when already registered
-}
+// A shown window of that kind that messages are posted to, the pump's
+// translation state reset; destroyed with the test.
+struct CountingWindow {
+    HWND h;
+    CountingWindow() {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = counting_proc;
+        wc.hInstance = gui::state.instance;
+        wc.lpszClassName = L"CountingWindow";
+        RegisterClassExW(&wc);  // fails harmlessly when already registered
+        h = CreateWindowExW(0, L"CountingWindow", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 200, 150, nullptr,
+                            nullptr, gui::state.instance, nullptr);
+        drain();
+        memset(delivered, 0, sizeof delivered);
+        gui::state.translator = gui::Translator{};
+        gui::state.last_mouse_position = -1;
+    }
+    ~CountingWindow() {
+        DestroyWindow(h);
+        drain();
+    }
+    // Posts the messages, then pumps until the queue is empty.
+    void post(const std::vector<MSG>& messages) const {
+        for (const MSG& m : messages) PostMessageW(h, m.message, m.wParam, m.lParam);
+        drain();
+    }
+};
+
+MSG msg(UINT m, WPARAM w, LPARAM l) { return MSG{nullptr, m, w, l, 0, {0, 0}}; }
 
 // The recording dispatcher: each event as [type key flags], as a script
 // would mold `reduce [event/type event/key event/flags]`.
@@ -198,37 +220,25 @@ int32_t recording_awake() {
 
 class Events : public testing::Test {
 protected:
-    HWND h = nullptr;
-    static void SetUpTestSuite() { register_counting_window(); }
+    CountingWindow window;
+    HWND h = window.h;
     void SetUp() override {
-        h = CreateWindowExW(0, L"CountingWindow", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 200, 150,
-                            nullptr, nullptr, gui::state.instance, nullptr);
-        drain();
         recorded.clear();
-        memset(delivered, 0, sizeof delivered);
         gui::awake = recording_awake;
         stop_type = nullptr;
         raise_code = nullptr;
-        gui::state.translator = gui::Translator{};
-        gui::state.last_mouse_position = -1;
     }
-    void TearDown() override {
-        gui::awake = [] { return (int32_t)1; };
-        DestroyWindow(h);
-        drain();
-    }
-    // Posts the messages, then pumps until the queue is empty; the events
-    // recorded for them (moves of the real pointer are left out).
+    void TearDown() override { gui::awake = [] { return (int32_t)1; }; }
+    // The events recorded for the messages (moves of the real pointer are
+    // left out).
     std::vector<std::string> run(std::initializer_list<MSG> messages) {
-        for (const MSG& m : messages) PostMessageW(h, m.message, m.wParam, m.lParam);
-        drain();
+        window.post(messages);
         std::vector<std::string> out;
         for (const std::string& r : recorded)
             if (r.rfind("[over", 0) != 0 || over_wanted) out.push_back(r);
         return out;
     }
     bool over_wanted = false;
-    static MSG msg(UINT m, WPARAM w, LPARAM l) { return MSG{nullptr, m, w, l, 0, {0, 0}}; }
 };
 
 using Strings = std::vector<std::string>;
@@ -247,8 +257,7 @@ TEST_F(Events, KeyboardMessages) {
     };
     for (const Case& c : cases) {
         recorded.clear();
-        for (const MSG& m : c.messages) PostMessageW(h, m.message, m.wParam, m.lParam);
-        drain();
+        window.post(c.messages);
         // The pump's TranslateMessage may type the posted key-down's
         // character a second time: repeats count once.
         recorded.erase(std::unique(recorded.begin(), recorded.end()), recorded.end());
@@ -268,8 +277,7 @@ TEST_F(Events, MouseMessages) {
     };
     for (const Case& c : cases) {
         recorded.clear();
-        for (const MSG& m : c.messages) PostMessageW(h, m.message, m.wParam, m.lParam);
-        drain();
+        window.post(c.messages);
         Strings got;
         for (const std::string& r : recorded)
             if (r.rfind("[over", 0) != 0) got.push_back(r);
@@ -278,15 +286,13 @@ TEST_F(Events, MouseMessages) {
     // The wheel's notches, read while the event is current.
     recorded.clear();
     double picked = 0;
-    gui::awake = [] { return (int32_t)1; };
     static double* out;
     out = &picked;
     gui::awake = [] {
         if (gui::event_record.type == gui::EVT_WHEEL) *out = gui::event_wheel_picked();
         return (int32_t)1;
     };
-    PostMessageW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, (WORD)(int16_t)-120), 0);
-    drain();
+    window.post({msg(WM_MOUSEWHEEL, MAKEWPARAM(0, (WORD)(int16_t)-120), 0)});
     EXPECT_DOUBLE_EQ(picked, -1.0);
 }
 
@@ -338,16 +344,10 @@ TEST_F(Events, TheRecordKeepsACopyOfTheMessage) {
 // read through the backend's getters and the answer decides the message.
 class ZolEvents : public EvalTest {
 protected:
-    HWND h = nullptr;
+    CountingWindow window;
     void SetUp() override {
         EvalTest::SetUp();
-        register_counting_window();
-        h = CreateWindowExW(0, L"CountingWindow", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 200, 150,
-                            nullptr, nullptr, gui::state.instance, nullptr);
-        ASSERT_NE(h, nullptr);
-        drain();
-        memset(delivered, 0, sizeof delivered);
-        gui::state.translator = gui::Translator{};
+        ASSERT_NE(window.h, nullptr);
         gui::install_event_seam();
         ASSERT_EQ(run("events: copy [] picked: none stop-type: none raise-code: none "
                       "system/vezi/awake: func [event /with face /local rec][ "
@@ -361,20 +361,16 @@ protected:
     }
     void TearDown() override {
         run("system/vezi/awake: none");
-        DestroyWindow(h);
-        drain();
         gui::awake = [] { return (int32_t)1; };
         EvalTest::TearDown();
     }
-    // Posts the messages and pumps until the queue is empty; the events
-    // recorded, moves of the real pointer left out.
+    // The events recorded for the messages, moves of the real pointer left
+    // out.
     std::string post(const std::vector<MSG>& messages) {
         run("clear events");
-        for (const MSG& m : messages) PostMessageW(h, m.message, m.wParam, m.lParam);
-        drain();
+        window.post(messages);
         return run("remove-each e events [e/1 = 'over] events");
     }
-    static MSG msg(UINT m, WPARAM w, LPARAM l) { return MSG{nullptr, m, w, l, 0, {0, 0}}; }
 };
 
 TEST_F(ZolEvents, PostedMessagesThroughTheGetters) {

@@ -1,7 +1,8 @@
 // The fixture of GUI tests that make faces in Zol: `show-face` makes a
 // face's window the way `show` will (the handle at the head of its state
-// block), a shown window face `w`, and faces made in it. Changes only mark
-// their bits (no auto-sync): the tests apply them.
+// block), a shown window face `w`, and faces made in it, destroyed after
+// the test. Changes only mark their bits (no auto-sync): the tests apply
+// them.
 // The evaluator's fixture comes before the platform's headers, whose
 // TextOut macro would rename its text sink.
 #pragma once
@@ -23,6 +24,15 @@ protected:
                       "system/vezi/platform/make-vezi f parent 0 none false] f/state/1]"
                       " none"),
                   "none");
+    }
+    // Destroys the faces the tests keep in these words (children before
+    // the window), then handles what their ending sent.
+    void TearDown() override {
+        run("foreach x [f t a b c p p1 p2 w][if all [value? x object? get x block? get in get x 'state]"
+            "[system/vezi/platform/destroy-vezi get x false] set x none]");
+        drain();
+        gui::awake = [] { return (int32_t)1; };
+        EvalTest::TearDown();
     }
     // What the test saw of the events so far is dropped once a window is made.
     virtual void forget_events() = 0;

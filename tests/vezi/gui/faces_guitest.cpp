@@ -47,13 +47,9 @@ protected:
         gui::awake = record_types;
     }
     void TearDown() override {
-        run("foreach x [f a p b c w][if all [value? x object? get x][system/vezi/platform/destroy-vezi get x false]]"
-            " w: f: a: p: b: c: none");
         gui::draw_face_hook = nullptr;
         gui::choose_font = ChooseFontW;
-        drain();
-        gui::awake = [] { return (int32_t)1; };
-        EvalTest::TearDown();
+        FaceWindowTest::TearDown();
     }
     void forget_events() override { seen.clear(); }
     // Applies the change bits that the face's assignments recorded.

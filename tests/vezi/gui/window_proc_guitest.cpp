@@ -40,15 +40,11 @@ protected:
                   "none");
     }
     void TearDown() override {
-        run("foreach w [w f t p1 p2][if all [value? w object? get w block? get in get w 'state]"
-            "[system/vezi/platform/destroy-vezi get w false]] w: f: t: p1: p2: none"
-            " system/vezi/awake: none");
-        drain();
+        run("system/vezi/awake: none");
         gui::menu_command = nullptr;
         gui::context_menu = nullptr;
         gui::set_dpi(saved_dpi);
-        gui::awake = [] { return (int32_t)1; };
-        EvalTest::TearDown();
+        FaceWindowTest::TearDown();
     }
     void forget_events() override { run("clear log"); }
     int32_t saved_dpi = 96;
