@@ -773,7 +773,14 @@ struct Lead {
 };
 
 struct Reader {
-    std::vector<uint8_t> data;  // the payload, out of the heap
+    // The payload, out of the heap: the decompressor's buffer, or a copy of
+    // the caller's bytes (which may lie in a series that decoding moves).
+    const uint8_t* data = nullptr;
+    std::vector<uint8_t> copy;
+    uint8_t* plain = nullptr;    // the decompressor's buffer, freed with the reader
+    ~Reader() {
+        if (plain) crush::free(plain);
+    }
     size_t p = 0;
     size_t end = 0;              // end of the records
     uint32_t bias = 0;           // bytes before data[0] in the caller's input
@@ -843,7 +850,7 @@ struct Reader {
             if (offset >= names_size) invalid();
             // The names area ends in a NUL; it is no series buffer, so
             // interning may read it in place.
-            const char* name = (const char*)data.data() + names_at + 4 * (size_t)symbol_count + offset;
+            const char* name = (const char*)data + names_at + 4 * (size_t)symbol_count + offset;
             symbols[index] = symbol::make_n((const uint8_t*)name, (uint32_t)strlen(name));
         }
         return symbols[index];
@@ -1671,16 +1678,17 @@ void decode_into(const uint8_t* data, uint32_t size, Node* out, bool boot) {
     r.first_root = cell_count(out);
     if (flags & FLAG_COMPRESSED) {
         uint32_t n = 0;
-        uint8_t* plain = crush::decompress(data + 8, size - 8, &n);
-        if (!plain && booting) boot_failure("Error: Zolbin compressed data corrupted!", 0);
-        if (!plain) invalid_data(data, size);
-        r.data.assign(plain, plain + n);
-        crush::free(plain);
+        r.plain = crush::decompress(data + 8, size - 8, &n);
+        if (!r.plain && booting) boot_failure("Error: Zolbin compressed data corrupted!", 0);
+        if (!r.plain) invalid_data(data, size);
+        r.data = r.plain;
+        r.end = n;
     } else {
-        r.data.assign(data + 8, data + size);
+        r.copy.assign(data + 8, data + size);
+        r.data = r.copy.data();
+        r.end = r.copy.size();
     }
     r.bias = 8;
-    r.end = r.data.size();
     if (!r.compact && r.end < 8) invalid_data(data, size);
     r.record = 0;
     r.number();  // root count: informational
