@@ -380,8 +380,8 @@ struct Engine {
 
     // Calls the trace callback; false when it asks to stop.
     [[gnu::always_inline]] bool fire(const cell* event) {
-        if (!callback || stopped) return !stopped;
-        return call_tracer(event);
+        if (!callback) return true;  // only a tracer stops the machine
+        return !stopped && call_tracer(event);
     }
     bool call_tracer(const cell* event) {
         cell* base = stack::arguments.top;

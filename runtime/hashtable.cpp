@@ -28,14 +28,9 @@ static inline uint32_t rotl(uint32_t x, int r) { return (x << r) | (x >> (32 - r
 
 static constexpr uint32_t C1 = 0xCC9E2D51, C2 = 0x1B873593;
 
-static inline uint32_t body_block(uint32_t h, uint32_t k) {
-    k *= C1;
-    k = rotl(k, 15);
-    k *= C2;
-    h ^= k;
-    h = rotl(h, 13);
-    return h * 5 + 0xE6546B64;
-}
+static inline uint32_t scramble(uint32_t k) { return rotl(k * C1, 15) * C2; }
+static inline uint32_t mix_in(uint32_t h, uint32_t scrambled) { return rotl(h ^ scrambled, 13) * 5 + 0xE6546B64; }
+static inline uint32_t body_block(uint32_t h, uint32_t k) { return mix_in(h, scramble(k)); }
 
 uint32_t mix(uint32_t x) {
     x ^= x >> 16;
@@ -96,12 +91,15 @@ uint32_t hash_string(const cell* s) {
     if (s->type() == TYPE_LIMITED_STRING && (int32_t)s->data3 >= 0 && s->data3 < count) count = s->data3;
     uint32_t h = platform::random::hash_seed;
     if (unit == 1) {
-        // Byte text, the common key, folds through the table directly.
-        const uint32_t* upper = case_::upper_table;
-        for (uint32_t i = 0; i < count; i++) {
-            uint32_t cp = p[i], m = upper[cp];
-            h = body_block(h, m ? m : cp);
+        // Byte text, the common key: each byte's folded and scrambled block
+        // comes from a table (made once the case tables exist).
+        static uint32_t byte_blocks[256];
+        static bool made = false;
+        if (!made) {
+            for (uint32_t c = 0; c < 256; c++) byte_blocks[c] = scramble((uint32_t)case_::to_upper((int32_t)c));
+            made = true;
         }
+        for (uint32_t i = 0; i < count; i++) h = mix_in(h, byte_blocks[p[i]]);
         return mix(h ^ (4 * count));
     }
     for (uint32_t i = 0; i < count; i++, p += unit) {
