@@ -180,9 +180,20 @@ inline bool fast_infix(FastOp op, cell* left, const cell* right, natives::Fn ent
     if (tl == TYPE_INTEGER && tr == TYPE_INTEGER) {
         int32_t a = (int32_t)left->data2, b = (int32_t)right->data2;
         switch (op) {
-            case FAST_ADD: integer::do_math(a, b, integer::MATH_ADD, left); return true;
-            case FAST_SUBTRACT: integer::do_math(a, b, integer::MATH_SUBTRACT, left); return true;
-            case FAST_MULTIPLY: integer::do_math(a, b, integer::MATH_MULTIPLY, left); return true;
+            // The result that stays an integer! in place; integer!'s math
+            // makes the float! of one that does not.
+            case FAST_ADD:
+                if (__builtin_add_overflow(a, b, &a)) integer::do_math((int32_t)left->data2, b, integer::MATH_ADD, left);
+                else left->data2 = (uint32_t)a;
+                return true;
+            case FAST_SUBTRACT:
+                if (__builtin_sub_overflow(a, b, &a)) integer::do_math((int32_t)left->data2, b, integer::MATH_SUBTRACT, left);
+                else left->data2 = (uint32_t)a;
+                return true;
+            case FAST_MULTIPLY:
+                if (__builtin_mul_overflow(a, b, &a)) integer::do_math((int32_t)left->data2, b, integer::MATH_MULTIPLY, left);
+                else left->data2 = (uint32_t)a;
+                return true;
             case FAST_DIVIDE:
             case FAST_REMAINDER:
                 if (b == 0 || b == -1) return false;
@@ -293,6 +304,15 @@ constexpr std::array<bool, 256> inert_types = [] {
     return a;
 }();
 
+// Types of a word's value that evaluating the word only reads: all but
+// unset!, op! and the callables.
+constexpr std::array<bool, 256> readable_types = [] {
+    std::array<bool, 256> a{};
+    for (auto& b : a) b = true;
+    for (uint8_t t : {TYPE_UNSET, TYPE_OP, TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE}) a[t] = false;
+    return a;
+}();
+
 // What the expression starting with `c` gives when evaluating it only reads
 // a value: an inert value, or a word bound to a value that is not a
 // callable, an op or unset!. Null otherwise.
@@ -301,10 +321,7 @@ inline const cell* plain_value(const cell* c) {
     if (inert_types[t]) return c;
     if (t != TYPE_WORD) return nullptr;
     const cell* v = bound_value(c);
-    if (!v) return nullptr;
-    t = v->type();
-    if (t == TYPE_UNSET || t == TYPE_OP || is_callable(t)) return nullptr;
-    return v;
+    return v && readable_types[v->type()] ? v : nullptr;
 }
 
 // Evaluates the expression at `pos` whose first value `v` plain_value has
