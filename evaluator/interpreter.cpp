@@ -367,8 +367,8 @@ inline int32_t pure_expression(const cell* code, int32_t pos, const cell* v, cel
 }  // namespace
 
 int32_t eval_plain_prefix(const cell* block, cell* out) {
-    int32_t pos = (int32_t)block->data1;
-    if (pos < 0) pos = 0;
+    int32_t head = (int32_t)block->data1 > 0 ? (int32_t)block->data1 : 0;
+    int32_t pos = head;
     int32_t n = total_of(block);
     while (pos < n) {
         const cell* c = cells_of(block) + pos;
@@ -388,7 +388,7 @@ int32_t eval_plain_prefix(const cell* block, cell* out) {
             pos = next;
         }
     }
-    return pos;
+    return pos > head ? -1 : pos;
 }
 
 namespace {

@@ -40,8 +40,8 @@ void eval_block(const cell* block, bool into_caller);
 // of plain contexts to such values: nothing a frame, an event, an error or
 // the collector could see. The last value goes into `out`, which must be the
 // top cell of the argument stack. Answers the index of the first expression
-// left to the walk (the tail when the whole block was done). Only where no
-// event can fire.
+// left to the walk (the head when it did none, as for an empty block), or
+// -1 when it did them all. Only where no event can fire.
 int32_t eval_plain_prefix(const cell* block, cell* out);
 
 // One expression of `code` (a stable block cell) at index `pos`; the index

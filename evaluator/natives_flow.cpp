@@ -60,18 +60,21 @@ enum Step { STEP_NEXT, STEP_CONTINUE, STEP_BREAK, STEP_LEAVE };
 // the walk gives the same result either way.
 Step pass(const cell* body, cell* result, bool& plain) {
     cell* top = stack::arguments.top;
-    cell rest = *body;
+    const cell* walked = body;
+    cell rest;
     if (plain && (!interpreter::tracing.enabled || block::is_library(body))) {
         cell* out = stack::push_cell();
         int32_t pos = interpreter::eval_plain_prefix(body, out);
         stack::arguments.top = top;
+        if (pos < 0) {
+            *result = *out;
+            return STEP_NEXT;
+        }
         if (pos > head_of(body)) {
-            if (pos >= total_of(body)) {
-                *result = *out;
-                return STEP_NEXT;
-            }
+            rest = *body;
             rest.data1 = (uint32_t)pos;
-        } else if (head_of(body) < total_of(body)) {
+            walked = &rest;
+        } else {
             plain = false;
         }
     }
@@ -79,7 +82,7 @@ Step pass(const cell* body, cell* result, bool& plain) {
     cell* inner = stack::arguments.window;
     uint32_t code = 0;
     try {
-        interpreter::eval_block(&rest, true);
+        interpreter::eval_block(walked, true);
         if (sys::is_pending()) code = sys::runtime.last_throw;
     } catch (const sys::Throw& t) {
         // break or continue in exception form (through a C++ caller of the
