@@ -470,6 +470,14 @@ int32_t find_refinement(Node* cache, int32_t n, const cell* w) {
 
 constexpr int32_t MAX_REFINEMENTS = 32;
 
+// The refinement indexes of a call that uses none (every one -1).
+constexpr std::array<int32_t, MAX_REFINEMENTS> no_refinements_array = [] {
+    std::array<int32_t, MAX_REFINEMENTS> a{};
+    for (auto& r : a) r = -1;
+    return a;
+}();
+const int32_t* const no_refinements = no_refinements_array.data();
+
 // Fetches the arguments of a call and, for natives and actions, performs it.
 // The node of a callable's argument cache (built on its first call).
 inline Node* cache_of(const cell* fn) {
@@ -1051,23 +1059,28 @@ int32_t call_native_direct(const cell* native, const cell* word, cell* code, int
     int32_t n = (int32_t)(cn->buffer->used_bytes() / sizeof(cell)) - 2;
     int32_t nref = (int32_t)cells_of(cn)[n + 1].data2;
     if (nref > MAX_REFINEMENTS) sys::quit(sys::RT_NO_SWITCH, 0);
-    int32_t refs[MAX_REFINEMENTS];
-    for (int32_t k = 0; k < nref; k++) refs[k] = -1;
     for (int32_t k = 0; k < n; k++) {
         const cell* e = cells_of(cn) + k;
         if (e->type() != TYPE_TYPESET) break;
         uint32_t mode = argcache::mode_of(e);
         if (mode == argcache::RETURN) continue;
-        const cell* a = pos < total_of(code) ? cells_of(code) + pos : nullptr;
-        const cell* v = mode == argcache::EVALUATED && a && a->type() == TYPE_WORD && events_off() ? bound_value(a)
-                                                                                                   : nullptr;
+        int32_t total = total_of(code);
+        const cell* a = cells_of(code) + pos;
+        // An evaluated argument that is an inert value or a word: its value
+        // read once here. A native's call is made at once; a plain value
+        // that no word follows (so no operator applies) is pushed as is.
+        const cell* v = nullptr;
+        if (mode == argcache::EVALUATED && pos < total && events_off()) {
+            if (a->type() == TYPE_WORD) v = bound_value(a);
+            else if (inert_types[a->type()]) v = a;
+        }
         if (is_native_value(v)) {
             cell f = *v, w = *a;
             cell* start = stack::arguments.top;
             pos = call_native_direct(&f, &w, code, pos + 1);
             if (!sys::is_pending()) pos = eval_infix(code, pos, start, true);
-        } else if (mode == argcache::EVALUATED && a && inert_types[a->type()] && lone_value(code, pos)) {
-            stack::push(a);
+        } else if (v && readable_types[v->type()] && (pos + 1 >= total || a[1].type() != TYPE_WORD)) {
+            stack::push(v);
             pos++;
         } else {
             pos = fetch_argument_value(&fn, e, code, pos, &nm, false);
@@ -1078,7 +1091,7 @@ int32_t call_native_direct(const cell* native, const cell* word, cell* code, int
     fire(EV_CALL, code, pos, &fn, call_reference(&fn, nullptr, &nm));
     natives::Fn entry = reinterpret_cast<natives::Fn>((uintptr_t)fn.data1);
     if (fn.type() == TYPE_ACTION && stack::arguments.window->type() == TYPE_PORT) entry = actions::port_entry(entry);
-    entry(refs);
+    entry(no_refinements);
     if (sys::is_pending()) return pos;
     stack::unwind_last();
     returned(&fn, slot, code, pos);
