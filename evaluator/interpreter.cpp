@@ -1023,6 +1023,13 @@ inline const cell* lone_value(const cell* code, int32_t pos) {
     return plain_value(c);
 }
 
+// Pushes `v`, the plain value at `pos`, and applies the operators after
+// it; the index after them. Out of line: the caller's hot path stays small.
+[[gnu::noinline]] int32_t push_then_infix(const cell* v, cell* code, int32_t pos) {
+    cell* start = stack::push(v);
+    return eval_infix(code, pos + 1, start, true);
+}
+
 inline bool is_native_value(const cell* v) {
     return v && (v->type() == TYPE_NATIVE || v->type() == TYPE_ACTION);
 }
@@ -1067,8 +1074,9 @@ int32_t call_native_direct(const cell* native, const cell* word, cell* code, int
         int32_t total = total_of(code);
         const cell* a = cells_of(code) + pos;
         // An evaluated argument that is an inert value or a word: its value
-        // read once here. A native's call is made at once; a plain value
-        // that no word follows (so no operator applies) is pushed as is.
+        // read once here. A native's call is made at once; a plain value is
+        // pushed, then the operators after it apply (as the fetch would),
+        // checked for only when a word follows it.
         const cell* v = nullptr;
         if (mode == argcache::EVALUATED && pos < total && events_off()) {
             if (a->type() == TYPE_WORD) v = bound_value(a);
@@ -1082,6 +1090,8 @@ int32_t call_native_direct(const cell* native, const cell* word, cell* code, int
         } else if (v && readable_types[v->type()] && (pos + 1 >= total || a[1].type() != TYPE_WORD)) {
             stack::push(v);
             pos++;
+        } else if (v && readable_types[v->type()] && !tracing.enabled) {
+            pos = push_then_infix(v, code, pos);
         } else {
             pos = fetch_argument_value(&fn, e, code, pos, &nm, false);
         }
