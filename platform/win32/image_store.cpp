@@ -146,9 +146,22 @@ void* decode(const uint8_t* bytes, uint32_t length, uint32_t* w, uint32_t* h) {
         GlobalFree(block);
         return nullptr;
     }
+    // The decoders see the bytes through a stream bounded to them: a marker
+    // length past the end makes a decoder seek there, and Wine's HGLOBAL
+    // stream then reads beyond its block instead of reading nothing.
+    IWICStream* bounded = nullptr;
+    HRESULT hr = factory->CreateStream(&bounded);
+    if (SUCCEEDED(hr)) {
+        ULARGE_INTEGER offset{}, size{};
+        size.QuadPart = length;
+        hr = bounded->InitializeFromIStreamRegion(stream, offset, size);
+        if (FAILED(hr)) bounded->Release();
+    }
+    stream->Release();  // the bounded stream keeps its own reference
+    if (FAILED(hr)) return nullptr;
     IWICBitmapDecoder* decoder = nullptr;
-    HRESULT hr = factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder);
-    stream->Release();  // the decoder keeps its own reference
+    hr = factory->CreateDecoderFromStream(bounded, nullptr, WICDecodeMetadataCacheOnDemand, &decoder);
+    bounded->Release();  // the decoder keeps its own reference
     if (FAILED(hr)) return nullptr;
     return from_decoder(decoder, w, h);
 }
